@@ -1,0 +1,81 @@
+#include "app/PeerSocket.h"
+
+#include <QHostInfo>
+#include <QNetworkDatagram>
+#include <QPointer>
+
+namespace {
+constexpr qint64 ProbeReplyIntervalMs = 1000;
+constexpr int MaxRememberedSenders = 1024;
+} // namespace
+
+TPeerSocket::TPeerSocket(QObject *parent) : QObject(parent)
+{
+    m_clock.start();
+    connect(&m_socket, &QUdpSocket::readyRead, this, &TPeerSocket::UDPDataReceived);
+}
+
+bool TPeerSocket::Bind(const QHostAddress &address, quint16 port)
+{
+    return m_socket.bind(address, port);
+}
+
+void TPeerSocket::SendTo(const QString &host, const QByteArray &datagram)
+{
+    const QString target = host.trimmed();
+    if (target.isEmpty() || !IsBound())
+        return;
+    const QHostAddress address(target);
+    if (!address.isNull()) {
+        m_socket.writeDatagram(datagram, address, m_remotePort);
+        return;
+    }
+    // A host name is looked up without blocking the window; the datagram goes out after.
+    QPointer<TPeerSocket> self(this);
+    const quint16 port = m_remotePort;
+    QHostInfo::lookupHost(target, this, [self, datagram, port](const QHostInfo &info) {
+        if (!self || info.error() != QHostInfo::NoError)
+            return;
+        for (const QHostAddress &a : info.addresses()) {
+            if (a.protocol() == QAbstractSocket::IPv4Protocol) {
+                self->m_socket.writeDatagram(datagram, a, port);
+                return;
+            }
+        }
+    });
+}
+
+bool TPeerSocket::ProbeReplyAllowed(const QString &host)
+{
+    const qint64 now = m_clock.elapsed();
+    if (m_lastReply.size() > MaxRememberedSenders) {
+        for (auto it = m_lastReply.begin(); it != m_lastReply.end();)
+            it = now - it.value() >= ProbeReplyIntervalMs ? m_lastReply.erase(it) : std::next(it);
+    }
+    const auto it = m_lastReply.constFind(host);
+    if (it != m_lastReply.constEnd() && now - it.value() < ProbeReplyIntervalMs)
+        return false;
+    if (m_lastReply.size() > MaxRememberedSenders)
+        return false; // a flood from many addresses at once: answer none of them
+    m_lastReply.insert(host, now);
+    return true;
+}
+
+void TPeerSocket::UDPDataReceived()
+{
+    while (m_socket.hasPendingDatagrams()) {
+        const QNetworkDatagram datagram = m_socket.receiveDatagram(PeerPackets::MaxDatagram);
+        const QString sender = datagram.senderAddress().toString();
+        const auto packet = PeerPackets::Decode(datagram.data());
+        if (!packet)
+            continue;
+        if (std::holds_alternative<PeerPackets::TProbe>(*packet)) {
+            if (!sender.trimmed().isEmpty() && ProbeReplyAllowed(sender))
+                SendTo(sender, PeerPackets::EncodeProbeReply());
+        } else if (const auto *reply = std::get_if<PeerPackets::TProbeReply>(&*packet)) {
+            emit ProbeReplyReceived(sender, reply->build);
+        } else if (const auto *request = std::get_if<PeerPackets::TTalkRequest>(&*packet)) {
+            emit TalkRequestReceived(sender, request->port, request->alias);
+        }
+    }
+}

@@ -1,0 +1,426 @@
+#include "app/UfrmMain.h"
+
+#include "app/PortPool.h"
+#include "app/UfrmAbout.h"
+#include "app/UfrmHelp.h"
+#include "settings/MessageBox.h"
+#include "settings/Registry.h"
+#include "settings/StoreNames.h"
+#include "settings/UfrmConfig.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+
+namespace {
+TfrmMain *g_main = nullptr;
+constexpr int CascadeStep = 24;
+} // namespace
+
+TfrmMain *frmMain()
+{
+    return g_main;
+}
+
+TfrmMain::TfrmMain(const TMainOptions &options, QWidget *parent) : QMainWindow(parent), m_options(options)
+{
+    g_main = this;
+    SetMainServices(this);
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Orlo"));
+    m_mdiArea = new QMdiArea(this);
+    m_mdiArea->setBackground(QColor(0, 0, 0x80)); // navy
+    setCentralWidget(m_mdiArea);
+    setGeometry(278, 143, 652, 492);
+    CreateMenus();
+    statusBar();
+
+    m_peer.SetRemotePort(PeerPackets::Port);
+    connect(&m_peer, &TPeerSocket::ProbeReplyReceived, this, &TfrmMain::PeerProbeReply);
+    connect(&m_peer, &TPeerSocket::TalkRequestReceived, this, &TfrmMain::PeerTalkRequest);
+    if (!m_peer.Bind(options.peerAddress, options.peerPort)) {
+        // A second copy of Orlo holds the port: carry on without the peer protocol.
+        statusBar()->showMessage(QStringLiteral("UDP port %1 is in use (%2): probes and talk requests are off.")
+                                     .arg(options.peerPort)
+                                     .arg(m_peer.ErrorString()));
+    }
+}
+
+TfrmMain::~TfrmMain()
+{
+    SavePlacement();
+    m_closing = true;
+    DestroyChildWindows();
+    if (MainServices() == this)
+        SetMainServices(nullptr);
+    if (g_main == this)
+        g_main = nullptr;
+}
+
+QAction *TfrmMain::AddItem(QMenu *menu, const QString &caption, const char *name, const QKeySequence &shortcut)
+{
+    QAction *action = menu->addAction(caption);
+    action->setObjectName(QLatin1String(name));
+    if (!shortcut.isEmpty())
+        action->setShortcut(shortcut);
+    return action;
+}
+
+void TfrmMain::CreateMenus()
+{
+    QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
+    file->setObjectName(QStringLiteral("mnuFile"));
+    connect(AddItem(file, QStringLiteral("C&onfigure..."), "mnuConfigure", QKeySequence(Qt::CTRL | Qt::Key_O)),
+            &QAction::triggered, this, [] {
+                if (TfrmConfig *config = frmConfig()) {
+                    config->show();
+                    config->raise();
+                    config->activateWindow();
+                }
+            });
+    connect(AddItem(file, QStringLiteral("E&xit"), "mnuExit"), &QAction::triggered, this, &QWidget::close);
+
+    QMenu *view = menuBar()->addMenu(QStringLiteral("&View"));
+    view->setObjectName(QStringLiteral("mnuView"));
+    AddItem(view, QStringLiteral("Cached &User info"), "mnuCachedUserInfo", QKeySequence(Qt::CTRL | Qt::Key_U))
+        ->setEnabled(false);
+    AddItem(view, QStringLiteral("&Locate users"), "mnuLocateUsers", QKeySequence(Qt::CTRL | Qt::Key_L))
+        ->setEnabled(false);
+
+    QMenu *connectMenu = menuBar()->addMenu(QStringLiteral("&Connect"));
+    connectMenu->setObjectName(QStringLiteral("mnuConnect"));
+    QMenu *pxo = connectMenu->addMenu(QStringLiteral("&PXO"));
+    pxo->setObjectName(QStringLiteral("mnuPXO"));
+    AddItem(pxo, QStringLiteral("Descent 3"), "mnuDescent3")->setEnabled(false);
+    QAction *freespace = AddItem(pxo, QStringLiteral("Freespace 1"), "mnuFreespace1");
+    freespace->setEnabled(false);
+    freespace->setVisible(m_options.showHidden);
+    AddItem(connectMenu, QStringLiteral("&Irc (not completed)"), "mnuIrc")->setEnabled(false);
+    QAction *getFile = AddItem(connectMenu, QStringLiteral("Get &File"), "mnuGetFile");
+    getFile->setEnabled(false);
+    getFile->setVisible(m_options.showHidden);
+
+    QMenu *server = menuBar()->addMenu(QStringLiteral("&Server"));
+    server->setObjectName(QStringLiteral("mnuServer"));
+    QAction *talk = AddItem(server, QStringLiteral("&Talk"), "mnuTalk");
+    talk->setEnabled(false);
+    connect(talk, &QAction::triggered, this, &TfrmMain::mnuTalkClick);
+    QAction *fileServer = AddItem(server, QStringLiteral("&File server"), "mnuFileServer");
+    fileServer->setEnabled(false);
+    fileServer->setVisible(m_options.showHidden);
+    connect(fileServer, &QAction::triggered, this, &TfrmMain::mnuFileServerClick);
+
+    mnuWindows = menuBar()->addMenu(QStringLiteral("&Windows"));
+    mnuWindows->setObjectName(QStringLiteral("mnuWindows"));
+    mnuWindows->setEnabled(false);
+    m_arrange = AddItem(mnuWindows, QStringLiteral("&Arrange"), "mnuArrange");
+    connect(m_arrange, &QAction::triggered, this, &TfrmMain::ArrangeChildren);
+    connect(mnuWindows, &QMenu::aboutToShow, this, &TfrmMain::UpdateWindowsMenu);
+
+    QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
+    help->setObjectName(QStringLiteral("mnuHelp"));
+    connect(AddItem(help, QStringLiteral("&Help..."), "mnuHelpItem"), &QAction::triggered, this, [] {
+        if (TfrmHelp *window = frmHelp()) {
+            window->show();
+            window->raise();
+        }
+    });
+    connect(AddItem(help, QStringLiteral("&About..."), "mnuAbout"), &QAction::triggered, this, [this] {
+        TfrmAbout about(this);
+        about.exec();
+    });
+}
+
+void TfrmMain::mnuTalkClick()
+{
+    if (FindFreeTalkPort() == 0)
+        MessageBox::Error(this, QStringLiteral("Not enough talk server ports configured!"));
+}
+
+void TfrmMain::mnuFileServerClick()
+{
+    if (FindFreeFileServerPort() == 0)
+        MessageBox::Error(this, QStringLiteral("Not enough file server ports configured!"));
+}
+
+QList<QWidget *> TfrmMain::ChildForms() const
+{
+    QList<QWidget *> forms;
+    // The front window first, as the frame counts its children.
+    const QList<QMdiSubWindow *> windows = m_mdiArea->subWindowList(QMdiArea::StackingOrder);
+    for (auto it = windows.crbegin(); it != windows.crend(); ++it) {
+        if (QWidget *form = (*it)->widget())
+            forms << form;
+    }
+    return forms;
+}
+
+QList<QWidget *> TfrmMain::ChildFormsInheriting(const char *className) const
+{
+    QList<QWidget *> result;
+    for (QWidget *form : ChildForms()) {
+        if (form->inherits(className))
+            result << form;
+    }
+    return result;
+}
+
+void TfrmMain::AddChildWindow(QWidget *window)
+{
+    if (!window)
+        return;
+    QMdiSubWindow *sub = m_mdiArea->addSubWindow(window);
+    sub->setAttribute(Qt::WA_DeleteOnClose);
+    // The form may free itself (deleteLater); its frame goes with it.
+    connect(window, &QObject::destroyed, sub, [this, sub, window] {
+        ChildRemoved(window);
+        sub->deleteLater();
+    });
+    ChildAdded(window);
+    window->show();
+}
+
+namespace {
+bool CountsForWindowsMenu(const QWidget *form)
+{
+    return form->inherits("TfrmChat") || form->inherits("TfrmDirectChat");
+}
+} // namespace
+
+void TfrmMain::ChildAdded(QWidget *form)
+{
+    if (CountsForWindowsMenu(form))
+        mnuWindows->setEnabled(true);
+}
+
+void TfrmMain::ChildRemoved(QWidget *form)
+{
+    // The window being removed is still counted among the children.
+    if (!m_closing && CountsForWindowsMenu(form))
+        mnuWindows->setEnabled(m_mdiArea->subWindowList().size() > 1);
+}
+
+void TfrmMain::UpdateWindowsMenu()
+{
+    const QList<QAction *> actions = mnuWindows->actions();
+    for (QAction *action : actions) {
+        if (action != m_arrange) {
+            mnuWindows->removeAction(action);
+            action->deleteLater();
+        }
+    }
+    const QList<QMdiSubWindow *> windows = m_mdiArea->subWindowList(QMdiArea::CreationOrder);
+    if (!windows.isEmpty())
+        mnuWindows->addSeparator();
+    for (QMdiSubWindow *sub : windows) {
+        QAction *action = mnuWindows->addAction(sub->windowTitle());
+        action->setCheckable(true);
+        action->setChecked(sub == m_mdiArea->activeSubWindow());
+        QPointer<QMdiSubWindow> target(sub);
+        connect(action, &QAction::triggered, this, [this, target] {
+            if (target)
+                m_mdiArea->setActiveSubWindow(target);
+        });
+    }
+}
+
+void TfrmMain::ArrangeChildren()
+{
+    const QList<QMdiSubWindow *> windows = m_mdiArea->subWindowList(QMdiArea::StackingOrder);
+    for (QMdiSubWindow *sub : windows) {
+        if (sub->isMinimized())
+            sub->showNormal();
+    }
+    // Child i (front first) of n goes to (n - i - 1) * 24.
+    const int n = int(windows.size());
+    for (int i = 0; i < n; ++i) {
+        QMdiSubWindow *sub = windows[n - 1 - i];
+        const int offset = (n - i - 1) * CascadeStep;
+        sub->move(offset, offset);
+    }
+}
+
+quint16 TfrmMain::FindFreeTalkPort()
+{
+    TfrmConfig *config = frmConfig();
+    if (!config)
+        return 0;
+    const QList<QWidget *> talks = ChildFormsInheriting("TfrmDirectChat");
+    return PortPool::FindFree(MemoLines(config->memTalkServerPorts), [&talks](quint16 port) {
+        return std::any_of(talks.cbegin(), talks.cend(),
+                           [port](const QWidget *w) { return w->property("ServerPort").toUInt() == port; });
+    });
+}
+
+quint16 TfrmMain::FindFreeFileServerPort()
+{
+    TfrmConfig *config = frmConfig();
+    if (!config)
+        return 0;
+    const QList<QWidget *> servers = ChildFormsInheriting("TfrmFileServer");
+    return PortPool::FindFree(MemoLines(config->memFileServerPorts), [&servers](quint16 port) {
+        return std::any_of(servers.cbegin(), servers.cend(),
+                           [port](const QWidget *w) { return w->property("ServerPort").toUInt() == port; });
+    });
+}
+
+void TfrmMain::SendClientProbe(const QString &host)
+{
+    m_peer.SendTo(host, PeerPackets::EncodeProbe());
+}
+
+void TfrmMain::SendTalkRequest(const QString &host, quint16 port, const QString &alias)
+{
+    m_peer.SendTo(host, PeerPackets::EncodeTalkRequest(port, alias.toUtf8()));
+}
+
+void TfrmMain::PeerProbeReply(const QString &host, quint32 build)
+{
+    for (QWidget *chat : ChildFormsInheriting("TfrmChat"))
+        QMetaObject::invokeMethod(chat, "ApplyClientBuild", Q_ARG(QString, host), Q_ARG(quint32, build));
+}
+
+int TfrmMain::OpenTalkRequestCount() const
+{
+    return int(std::count_if(m_talkRequests.cbegin(), m_talkRequests.cend(),
+                             [](const auto &entry) { return !entry.second.isNull(); }));
+}
+
+void TfrmMain::PeerTalkRequest(const QString &host, quint16 port, const QByteArray &aliasBytes)
+{
+    TfrmConfig *config = frmConfig();
+    if (!config)
+        return;
+    const QString alias = QString::fromUtf8(aliasBytes);
+    const bool accepted = config->cbxTalkGlobalRequests->isChecked() ||
+                          (config->cbxTalkFriendRequests->isChecked() && config->IsFriend(alias));
+    if (!accepted)
+        return;
+    // One question per sender and a few at once: requests cannot flood the screen.
+    m_talkRequests.removeIf([](const auto &entry) { return entry.second.isNull(); });
+    if (m_talkRequests.size() >= MaxTalkRequestWindows)
+        return;
+    const bool pending = std::any_of(m_talkRequests.cbegin(), m_talkRequests.cend(),
+                                     [&host](const auto &entry) { return entry.first == host; });
+    if (pending || !m_talkRequestFactory)
+        return;
+    if (QWidget *window = m_talkRequestFactory(host, port, alias))
+        m_talkRequests.append({host, QPointer<QWidget>(window)});
+}
+
+void TfrmMain::NotifyServerRemoved(TServer *server)
+{
+    Q_UNUSED(server);
+}
+
+void TfrmMain::NotifyUserRemoved(TUser *user)
+{
+    Q_UNUSED(user);
+}
+
+void TfrmMain::ApplyChannelTabsPos()
+{
+    for (QWidget *chat : ChildFormsInheriting("TfrmChat"))
+        QMetaObject::invokeMethod(chat, "ApplyTabPosition");
+}
+
+void TfrmMain::ApplyFriendsList()
+{
+    for (QWidget *chat : ChildFormsInheriting("TfrmChat"))
+        QMetaObject::invokeMethod(chat, "RefreshActiveUserList");
+}
+
+QWidget *TfrmMain::FindServerInfoWindow(TServer *server)
+{
+    Q_UNUSED(server);
+    return nullptr;
+}
+
+bool TfrmMain::event(QEvent *event)
+{
+    if (event->type() == QEvent::WindowActivate && m_firstActivation)
+        HandleFirstActivation();
+    return QMainWindow::event(event);
+}
+
+void TfrmMain::HandleFirstActivation()
+{
+    if (!m_firstActivation)
+        return;
+    m_firstActivation = false;
+    TfrmConfig *config = frmConfig();
+    if (config && config->cbxDescentAutoLogin->isChecked() && m_autoLogin)
+        m_autoLogin();
+    LoadPlacement();
+}
+
+void TfrmMain::LoadPlacement()
+{
+    try {
+        TRegistry reg;
+        reg.OpenKey(OrloKey(QLatin1String(StoreNames::KeyMainWindow)));
+        QRect r = geometry();
+        if (reg.ValueExists(QLatin1String(StoreNames::Top)))
+            r.moveTop(reg.ReadInteger(QLatin1String(StoreNames::Top)));
+        if (reg.ValueExists(QLatin1String(StoreNames::Left)))
+            r.moveLeft(reg.ReadInteger(QLatin1String(StoreNames::Left)));
+        if (reg.ValueExists(QLatin1String(StoreNames::Width)))
+            r.setWidth(std::max(100, reg.ReadInteger(QLatin1String(StoreNames::Width))));
+        if (reg.ValueExists(QLatin1String(StoreNames::Height)))
+            r.setHeight(std::max(100, reg.ReadInteger(QLatin1String(StoreNames::Height))));
+        setGeometry(r);
+    } catch (const EStoreError &) {
+        // Reported once at start-up; the window keeps its defaults.
+    }
+}
+
+void TfrmMain::SavePlacement()
+{
+    try {
+        TRegistry reg;
+        reg.OpenKey(OrloKey(QLatin1String(StoreNames::KeyMainWindow)));
+        const QRect r = geometry();
+        reg.WriteInteger(QLatin1String(StoreNames::Top), r.top());
+        reg.WriteInteger(QLatin1String(StoreNames::Left), r.left());
+        reg.WriteInteger(QLatin1String(StoreNames::Width), r.width());
+        reg.WriteInteger(QLatin1String(StoreNames::Height), r.height());
+    } catch (const EStoreError &) {
+    }
+}
+
+void TfrmMain::CloseChildWindows()
+{
+    m_closing = true;
+    const auto closeAll = [this](bool detachedOnly) {
+        const QList<QWidget *> forms = ChildForms();
+        for (auto it = forms.crbegin(); it != forms.crend(); ++it) {
+            QWidget *form = *it;
+            if (detachedOnly && !form->inherits("TfrmChatWindow"))
+                continue;
+            try {
+                if (QWidget *frame = form->parentWidget())
+                    frame->close();
+            } catch (...) {
+                // A window that fails to close does not keep the others open.
+            }
+        }
+    };
+    closeAll(true);
+    closeAll(false);
+}
+
+void TfrmMain::DestroyChildWindows()
+{
+    const QList<QMdiSubWindow *> windows = m_mdiArea->subWindowList(QMdiArea::CreationOrder);
+    for (auto it = windows.crbegin(); it != windows.crend(); ++it)
+        delete *it;
+}
+
+void TfrmMain::closeEvent(QCloseEvent *event)
+{
+    CloseChildWindows();
+    event->accept();
+}

@@ -1,0 +1,110 @@
+#pragma once
+
+#include "app/PeerSocket.h"
+#include "settings/MainServices.h"
+
+#include <QHostAddress>
+#include <QList>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPointer>
+
+#include <functional>
+
+class QAction;
+class QMenu;
+
+struct TMainOptions
+{
+    bool showHidden = false;                          // --show-hidden
+    QHostAddress peerAddress = QHostAddress::AnyIPv4; // where the peer socket listens
+    quint16 peerPort = PeerPackets::Port;
+};
+
+// The frame: menus, the child windows, the services other windows use, and the peer
+// datagram protocol between copies of Orlo.
+class TfrmMain : public QMainWindow, public TMainServices
+{
+    Q_OBJECT
+public:
+    explicit TfrmMain(const TMainOptions &options = {}, QWidget *parent = nullptr);
+    ~TfrmMain() override;
+
+    // TMainServices
+    quint16 FindFreeTalkPort() override;
+    quint16 FindFreeFileServerPort() override;
+    void SendClientProbe(const QString &host) override;
+    void SendTalkRequest(const QString &host, quint16 port, const QString &alias) override;
+    void NotifyServerRemoved(TServer *server) override;
+    void NotifyUserRemoved(TUser *user) override;
+    void ApplyChannelTabsPos() override;
+    void ApplyFriendsList() override;
+    QWidget *FindServerInfoWindow(TServer *server) override;
+    void AddChildWindow(QWidget *window) override;
+
+    // The child windows' forms in child-window order (the front one first).
+    QList<QWidget *> ChildForms() const;
+    template <typename T> QList<T *> ChildWindowsOf() const
+    {
+        QList<T *> result;
+        for (QWidget *form : ChildForms()) {
+            if (T *typed = qobject_cast<T *>(form))
+                result << typed;
+        }
+        return result;
+    }
+    // Forms whose class is ClassName or derives from it.
+    QList<QWidget *> ChildFormsInheriting(const char *className) const;
+
+    // The first activation: auto-login, then the stored placement. Runs once.
+    void HandleFirstActivation();
+    bool FirstActivation() const { return m_firstActivation; }
+    // Closes the detached chat windows, then every other child, last to first.
+    void CloseChildWindows();
+    // Frees the child windows that still exist, latest first (program end).
+    void DestroyChildWindows();
+    void LoadPlacement();
+    void SavePlacement();
+    void ArrangeChildren();
+
+    TPeerSocket &Peer() { return m_peer; }
+    QMdiArea *MdiArea() const { return m_mdiArea; }
+    QMenu *mnuWindows = nullptr;
+
+    // Opens the window that asks whether to answer a talk request; null when none opened.
+    using TalkRequestFactory = std::function<QWidget *(const QString &host, quint16 port, const QString &alias)>;
+    void SetTalkRequestFactory(TalkRequestFactory factory) { m_talkRequestFactory = std::move(factory); }
+    // What opens the Descent 3 lobby at first activation when "Auto login" is set.
+    void SetAutoLoginHandler(std::function<void()> handler) { m_autoLogin = std::move(handler); }
+    int OpenTalkRequestCount() const;
+
+    static constexpr int MaxTalkRequestWindows = 5;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool event(QEvent *event) override;
+
+private:
+    void CreateMenus();
+    QAction *AddItem(QMenu *menu, const QString &caption, const char *name, const QKeySequence &shortcut = {});
+    void UpdateWindowsMenu();
+    void ChildAdded(QWidget *form);
+    void ChildRemoved(QWidget *form);
+    void PeerProbeReply(const QString &host, quint32 build);
+    void PeerTalkRequest(const QString &host, quint16 port, const QByteArray &alias);
+    void mnuTalkClick();
+    void mnuFileServerClick();
+
+    TMainOptions m_options;
+    QMdiArea *m_mdiArea;
+    TPeerSocket m_peer;
+    bool m_firstActivation = true;
+    bool m_closing = false;
+    QAction *m_arrange = nullptr;
+    TalkRequestFactory m_talkRequestFactory;
+    std::function<void()> m_autoLogin;
+    QList<QPair<QString, QPointer<QWidget>>> m_talkRequests; // sender → its question window
+};
+
+TfrmMain *frmMain();
