@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QPointer>
 #include <QTimer>
 
 #include <cstdio>
@@ -24,10 +25,15 @@ QString StoreErrorText(const QString &error, const QString &location)
 }
 
 namespace {
-const QCommandLineOption settingsOption(QStringLiteral("settings"), QStringLiteral("Read and write the settings in <file>."),
+const QCommandLineOption settingsOption(QStringLiteral("settings"),
+                                        QStringLiteral("Read and write the settings in <file>."),
                                         QStringLiteral("file"));
 const QCommandLineOption hiddenOption(QStringLiteral("show-hidden"),
                                       QStringLiteral("Show the hidden menu items (Freespace, file sharing)."));
+
+const QCommandLineOption peerOption(QStringLiteral("peer-address"),
+                                    QStringLiteral("Listen for other copies of Orlo on <address> only."),
+                                    QStringLiteral("address"));
 
 void ConfigureParser(QCommandLineParser &parser)
 {
@@ -36,6 +42,7 @@ void ConfigureParser(QCommandLineParser &parser)
     parser.addVersionOption();
     parser.addOption(settingsOption);
     parser.addOption(hiddenOption);
+    parser.addOption(peerOption);
 }
 
 void Describe()
@@ -77,9 +84,33 @@ int RunOrlo(int argc, char *argv[])
     if (parser.isSet(settingsOption))
         SetActiveStore(std::make_unique<TJsonSettingsStore>(parser.value(settingsOption)));
 
+    // Installed first: a SIGTERM during start-up (an error box waiting) still ends the run cleanly.
+    TSignalBridge signalBridge;
+    bool terminating = false;
+    QPointer<TfrmMain> mainWindow;
+    QObject::connect(&signalBridge, &TSignalBridge::Terminate, &app, [&terminating, &mainWindow] {
+        terminating = true;
+        while (QWidget *modal = QApplication::activeModalWidget()) {
+            modal->close();
+            if (QApplication::activeModalWidget() == modal)
+                break;
+        }
+        if (mainWindow)
+            mainWindow->close();
+    });
+
     TMainOptions options;
     options.showHidden = parser.isSet(hiddenOption);
+    if (parser.isSet(peerOption)) {
+        options.peerAddress = QHostAddress(parser.value(peerOption));
+        if (options.peerAddress.isNull()) {
+            std::fprintf(stderr, "orlo: not an address: %s\n", qPrintable(parser.value(peerOption)));
+            return 2;
+        }
+    }
     auto main = std::make_unique<TfrmMain>(options);
+    mainWindow = main.get();
+    QObject::connect(main.get(), &TfrmMain::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     auto config = std::make_unique<TfrmConfig>();
     SetConfig(config.get());
     try {
@@ -93,10 +124,7 @@ int RunOrlo(int argc, char *argv[])
     banner->show();
     QTimer::singleShot(0, main.get(), [&main] { main->HandleFirstActivation(); });
 
-    TSignalBridge signalBridge;
-    QObject::connect(&signalBridge, &TSignalBridge::Terminate, main.get(), &QWidget::close);
-
-    const int result = QApplication::exec();
+    const int result = terminating ? 0 : QApplication::exec();
 
     // Reverse order of creation: children, banner, help, settings, main window.
     main->DestroyChildWindows();

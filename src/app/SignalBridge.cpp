@@ -41,9 +41,7 @@ TSignalBridge::~TSignalBridge()
     ::signal(SIGTERM, SIG_DFL);
 }
 #else
-TSignalBridge::TSignalBridge(QObject *parent) : QObject(parent)
-{
-}
+TSignalBridge::TSignalBridge(QObject *parent) : QObject(parent) {}
 
 TSignalBridge::~TSignalBridge() = default;
 #endif

@@ -52,10 +52,12 @@ QStringList TfrmHelp::HelpLines()
                        "for connecting to PXO. "),
         QStringLiteral("Chat name is your current pilot name."),
         QString(),
-        QStringLiteral("While logged on to PXO you can right click the server list, user list and channel list to obtain "
-                       "a popup menu. You can join one "),
-        QStringLiteral("or more channels by doubleclicking in the channels list. The channels will appear as additionals "
-                       "tabs in the top of the window. "),
+        QStringLiteral(
+            "While logged on to PXO you can right click the server list, user list and channel list to obtain "
+            "a popup menu. You can join one "),
+        QStringLiteral(
+            "or more channels by doubleclicking in the channels list. The channels will appear as additionals "
+            "tabs in the top of the window. "),
         QStringLiteral("Sending/receiving private messages will also appear as additional tabs. You can join a game by "
                        "double clicking a server. "),
         QStringLiteral("Double clicking a user will bring up his stats."),
@@ -65,10 +67,12 @@ QStringList TfrmHelp::HelpLines()
         QStringLiteral("typed here beginning with a slash '/'."),
         QString(),
         QStringLiteral("/msg [msg] will send a private message to another user"),
-        QStringLiteral("/ignore [user] will toggle the ignore flag for a specified user. When a user is ignored you will "
-                       "not see any text that he writes in a "),
-        QStringLiteral("channel, but you will see if he sends you a private message. When a user is ignored his name is "
-                       "written in red in the user list."),
+        QStringLiteral(
+            "/ignore [user] will toggle the ignore flag for a specified user. When a user is ignored you will "
+            "not see any text that he writes in a "),
+        QStringLiteral(
+            "channel, but you will see if he sends you a private message. When a user is ignored his name is "
+            "written in red in the user list."),
         QStringLiteral("/away [msg] | [no] will toggle your away flag. When you are away the editbox will turn gray. "
                        "Anyone sending you a private "),
         QStringLiteral("message will be automatically responded to with the time for how long you have been away and a "
@@ -80,8 +84,9 @@ QStringList TfrmHelp::HelpLines()
         QString(),
         QStringLiteral("In the configure options selectable from the file menu you can configure pinging intervals. "
                        "These settings are preconfigured to "),
-        QStringLiteral("suit a fast modem link. You can change them but beware of your bandwidth. Pinging intervals are "
-                       "limitited to minimum values "),
+        QStringLiteral(
+            "suit a fast modem link. You can change them but beware of your bandwidth. Pinging intervals are "
+            "limitited to minimum values "),
         QStringLiteral("of 6-8 seconds so that you cannot ping down a server or kill your own bandwidth too much. "
                        "Requesting a users stats is also "),
         QStringLiteral("limited to once every third second for the same reasons."),
@@ -89,10 +94,12 @@ QStringList TfrmHelp::HelpLines()
         QString(),
         QStringLiteral("Talk"),
         QStringLiteral("----"),
-        QStringLiteral("Talk is a direct talk connection to another user (not through PXO or any other server). You must "
-                       "know the other users ip "),
-        QStringLiteral("number to use talk. Select talk from the Connect menu. Then click the connect button inside the "
-                       "talk window. Each "),
+        QStringLiteral(
+            "Talk is a direct talk connection to another user (not through PXO or any other server). You must "
+            "know the other users ip "),
+        QStringLiteral(
+            "number to use talk. Select talk from the Connect menu. Then click the connect button inside the "
+            "talk window. Each "),
         QStringLiteral("talkwindow allocates a server port of its own. You can connect to several users simultanously "
                        "using one talk window."),
         QString(),

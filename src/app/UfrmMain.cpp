@@ -423,4 +423,5 @@ void TfrmMain::closeEvent(QCloseEvent *event)
 {
     CloseChildWindows();
     event->accept();
+    emit Closed();
 }

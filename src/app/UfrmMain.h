@@ -81,6 +81,10 @@ public:
 
     static constexpr int MaxTalkRequestWindows = 5;
 
+signals:
+    // The frame closed: the program ends.
+    void Closed();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     bool event(QEvent *event) override;

@@ -15,8 +15,9 @@ QMessageBox::StandardButton MessageBox::Show(QWidget *parent, QMessageBox::Icon 
 {
     if (CurrentHook())
         return CurrentHook()(icon, text, buttons);
-    QMessageBox box(icon, QApplication::applicationDisplayName().isEmpty() ? QStringLiteral("Orlo")
-                                                                            : QApplication::applicationDisplayName(),
+    QMessageBox box(icon,
+                    QApplication::applicationDisplayName().isEmpty() ? QStringLiteral("Orlo")
+                                                                     : QApplication::applicationDisplayName(),
                     text, buttons, parent);
     box.setTextFormat(Qt::PlainText);
     return static_cast<QMessageBox::StandardButton>(box.exec());

@@ -9,9 +9,7 @@ void TfrmConfig::StoreRandomSeed(TStoreMode mode)
     Q_UNUSED(mode);
 }
 
-void TfrmConfig::NewRandomSeed()
-{
-}
+void TfrmConfig::NewRandomSeed() {}
 
 quint8 TfrmConfig::GetRandomByte()
 {

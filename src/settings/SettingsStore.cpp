@@ -1,5 +1,7 @@
 #include "settings/SettingsStore.h"
 
+#include "settings/NativeSettingsStore.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -29,8 +31,14 @@ void TSettingsStore::EndBatch()
         --m_batchDepth;
     if (m_batchDepth == 0 && m_dirty) {
         m_dirty = false;
-        if (!m_writesDisabled)
+        if (m_writesDisabled)
+            return;
+        try {
             Flush();
+        } catch (const EStoreError &e) {
+            RecordError(e.Message()); // one failed write stops the others for this run
+            throw;
+        }
     }
 }
 
@@ -61,21 +69,28 @@ void TJsonSettingsStore::Load()
         m_loadError = QStringLiteral("the file is larger than %1 bytes").arg(MaxFileSize);
         return;
     }
-    const QByteArray bytes = file.readAll();
+    m_keys = Parse(file.readAll(), &m_loadError);
+}
+
+TJsonSettingsStore::TKeyMap TJsonSettingsStore::Parse(const QByteArray &bytes, QString *error)
+{
+    TKeyMap keys;
     if (bytes.trimmed().isEmpty())
-        return;
-    QJsonParseError error{};
-    const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
+        return keys;
+    QJsonParseError parseError{};
+    const QJsonDocument doc = QJsonDocument::fromJson(bytes, &parseError);
     if (doc.isNull() || !doc.isObject()) {
-        m_loadError = error.error != QJsonParseError::NoError ? error.errorString() : QStringLiteral("not a JSON object");
-        return;
+        if (error)
+            *error = parseError.error != QJsonParseError::NoError ? parseError.errorString()
+                                                                  : QStringLiteral("not a JSON object");
+        return keys;
     }
     const QJsonObject root = doc.object();
     for (auto it = root.begin(); it != root.end(); ++it) {
         if (!it.value().isObject())
             continue; // a stray member is no key; it is kept out of the store
         const QJsonObject values = it.value().toObject();
-        QMap<QString, QVariant> &target = m_keys[it.key()];
+        QMap<QString, QVariant> &target = keys[it.key()];
         for (auto v = values.begin(); v != values.end(); ++v) {
             const QJsonValue value = v.value();
             if (value.isString()) {
@@ -93,6 +108,7 @@ void TJsonSettingsStore::Load()
             }
         }
     }
+    return keys;
 }
 
 QVariant TJsonSettingsStore::Value(const QString &key, const QString &name) const
@@ -152,8 +168,13 @@ QString DefaultSettingsPath()
 TSettingsStore &ActiveStore()
 {
     auto &slot = StoreSlot();
-    if (!slot)
+    if (!slot) {
+#ifdef Q_OS_WIN
+        slot = std::make_unique<TNativeSettingsStore>();
+#else
         slot = std::make_unique<TJsonSettingsStore>(DefaultSettingsPath());
+#endif
+    }
     return *slot;
 }
 

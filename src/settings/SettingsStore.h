@@ -77,6 +77,10 @@ public:
     // The parse error of the file, empty when it read well or did not exist.
     QString OpenError() const override { return m_loadError; }
 
+    using TKeyMap = QMap<QString, QMap<QString, QVariant>>;
+    // The file's bytes as keys and values; Error gets why they are not a settings file.
+    static TKeyMap Parse(const QByteArray &bytes, QString *error);
+
 private:
     void Load();
 

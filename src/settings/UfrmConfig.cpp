@@ -148,16 +148,18 @@ QWidget *TfrmConfig::CreateChatGeneralPage()
     cbxChatMessageSound = NewCheck("cbxChatMessageSound", QStringLiteral("Sound on message"), false);
     cbxChatMessageFriendSound =
         NewCheck("cbxChatMessageFriendSound", QStringLiteral("Sound on message from friend"), false);
-    cbxChatJoinFriendSound = NewCheck("cbxChatJoinFriendSound", QStringLiteral("Sound when friend joins channel"), false);
+    cbxChatJoinFriendSound =
+        NewCheck("cbxChatJoinFriendSound", QStringLiteral("Sound when friend joins channel"), false);
     cbxChatAway = NewCheck("cbxChatAway", QStringLiteral("Away"), false);
     lblChatAway = Named(new QLabel(QStringLiteral("I'm away...")), "lblChatAway");
     lblChatAway->setTextFormat(Qt::PlainText);
     speChatAway = Named(new TSpinEdit(0, 0, 0), "speChatAway");
     memChatAway = NewMemo("memChatAway");
     memChatFriends = NewMemo("memChatFriends");
-    cmbChatChannelTabsPos = Named(new TChoiceBox({QStringLiteral("Top"), QStringLiteral("Left"), QStringLiteral("Bottom")},
-                                                 -1, QStringLiteral("Top")),
-                                  "cmbChatChannelTabsPos");
+    cmbChatChannelTabsPos =
+        Named(new TChoiceBox({QStringLiteral("Top"), QStringLiteral("Left"), QStringLiteral("Bottom")}, -1,
+                             QStringLiteral("Top")),
+              "cmbChatChannelTabsPos");
 
     auto *page = new QWidget;
     auto *grid = new QGridLayout(page);
@@ -303,13 +305,13 @@ QWidget *TfrmConfig::CreateDescentPage()
 {
     edtDescentPath = NewEdit("edtDescentPath", QStringLiteral("c:\\games\\descent3"));
     edtDescentExe = NewEdit("edtDescentExe", QStringLiteral("main.exe"));
-    memDescentParams = NewMemo("memDescentParams",
-                               {QStringLiteral("-launched"), QStringLiteral("+name $chatname"), QStringLiteral("-pxo $ip"),
-                                QStringLiteral("-hostport $port"), QStringLiteral("-nointro")});
+    memDescentParams = NewMemo("memDescentParams", {QStringLiteral("-launched"), QStringLiteral("+name $chatname"),
+                                                    QStringLiteral("-pxo $ip"), QStringLiteral("-hostport $port"),
+                                                    QStringLiteral("-nointro")});
     memDescentDirectIPParams =
-        NewMemo("memDescentDirectIPParams", {QStringLiteral("-launched"), QStringLiteral("+name $chatname"),
-                                             QStringLiteral("-directip $ip"), QStringLiteral("-hostport $port"),
-                                             QStringLiteral("-nointro")});
+        NewMemo("memDescentDirectIPParams",
+                {QStringLiteral("-launched"), QStringLiteral("+name $chatname"), QStringLiteral("-directip $ip"),
+                 QStringLiteral("-hostport $port"), QStringLiteral("-nointro")});
     cbxDescentAutoLogin =
         NewCheck("cbxDescentAutoLogin", QStringLiteral("Auto login to chat when program is launched"), false);
     cbxDescentDLMissionsDir =
@@ -334,33 +336,32 @@ QWidget *TfrmConfig::CreateDescentPage()
 
 QWidget *TfrmConfig::CreateServersPage()
 {
-    cmbServersDblClick = Named(new TChoiceBox({QStringLiteral("Join game"), QStringLiteral("Ping server"),
-                                               QStringLiteral("Server info")},
-                                              -1, QStringLiteral("Join game")),
-                               "cmbServersDblClick");
+    cmbServersDblClick = Named(
+        new TChoiceBox({QStringLiteral("Join game"), QStringLiteral("Ping server"), QStringLiteral("Server info")}, -1,
+                       QStringLiteral("Join game")),
+        "cmbServersDblClick");
     memServersPrefered = NewMemo("memServersPrefered");
     speServerFilterPing = Named(new TSpinEdit(0, 0, 2000), "speServerFilterPing");
-    cmbServersFilterGameTypes = NewFilterCombo(
-        "cmbServersFilterGameTypes",
-        {QStringLiteral("Anarchy"), QStringLiteral("Co-op"), QStringLiteral("CTF"), QStringLiteral("Entropy"),
-         QStringLiteral("Hoard"), QStringLiteral("Hyper-anarchy"), QStringLiteral("Monsterball"),
-         QStringLiteral("Team anarchy"), QStringLiteral("Team hoard")});
+    cmbServersFilterGameTypes =
+        NewFilterCombo("cmbServersFilterGameTypes",
+                       {QStringLiteral("Anarchy"), QStringLiteral("Co-op"), QStringLiteral("CTF"),
+                        QStringLiteral("Entropy"), QStringLiteral("Hoard"), QStringLiteral("Hyper-anarchy"),
+                        QStringLiteral("Monsterball"), QStringLiteral("Team anarchy"), QStringLiteral("Team hoard")});
     lbxServersFilterGameType = NewSortedList("lbxServersFilterGameType");
     cmbServersFilterMode = NewFilterCombo("cmbServersFilterMode", {QStringLiteral("c/s"), QStringLiteral("c/s ml"),
                                                                    QStringLiteral("c/s pm"), QStringLiteral("p2p")});
     lbxServersFilterMode = NewSortedList("lbxServersFilterMode");
-    cmbServersFilterLevel = NewFilterCombo(
-        "cmbServersFilterLevel",
-        {QStringLiteral("abandoned.mn3"), QStringLiteral("antipathy.mn3"), QStringLiteral("bedlam.mn3"),
-         QStringLiteral("dementia.mn3"), QStringLiteral("frenzy.mn3"), QStringLiteral("fury.mn3"),
-         QStringLiteral("indika3.mn3"), QStringLiteral("kata12.mn3"), QStringLiteral("koors1.mn3"),
-         QStringLiteral("slw.mn3"), QStringLiteral("stadium.mn3"), QStringLiteral("stonecutter.mn3")});
+    cmbServersFilterLevel =
+        NewFilterCombo("cmbServersFilterLevel",
+                       {QStringLiteral("abandoned.mn3"), QStringLiteral("antipathy.mn3"), QStringLiteral("bedlam.mn3"),
+                        QStringLiteral("dementia.mn3"), QStringLiteral("frenzy.mn3"), QStringLiteral("fury.mn3"),
+                        QStringLiteral("indika3.mn3"), QStringLiteral("kata12.mn3"), QStringLiteral("koors1.mn3"),
+                        QStringLiteral("slw.mn3"), QStringLiteral("stadium.mn3"), QStringLiteral("stonecutter.mn3")});
     lbxServersFilterLevel = NewSortedList("lbxServersFilterLevel");
     cbxServersFilterMaxPlayers =
         NewCheck("cbxServersFilterMaxPlayers", QStringLiteral("Hide servers with maximum players"), false);
-    cmbServersVersion =
-        Named(new TChoiceBox({QStringLiteral("1.4"), QStringLiteral("1.3")}, -1, QStringLiteral("1.3")),
-              "cmbServersVersion");
+    cmbServersVersion = Named(new TChoiceBox({QStringLiteral("1.4"), QStringLiteral("1.3")}, -1, QStringLiteral("1.3")),
+                              "cmbServersVersion");
     cbxServersAutoJoin = NewCheck("cbxServersAutoJoin", QStringLiteral("Show dialog before auto-join server"), true);
     speServersPing1 = Named(new TSpinEdit(0, 0, 70), "speServersPing1");
     speServersPing2 = Named(new TSpinEdit(0, 0, 150), "speServersPing2");
