@@ -9,6 +9,7 @@
 #include "settings/StoreNames.h"
 #include "settings/UfrmConfig.h"
 
+#include <QMdiSubWindow>
 #include <QNetworkDatagram>
 #include <QScreen>
 #include <QStatusBar>
@@ -61,6 +62,8 @@ private slots:
     void bannerComesBackOnScreen();
     void bannerPlacementSaved();
     void aboutBoxAndHelpText();
+    void arrangeCascadesFrontLast();
+    void closingFrameClosesEveryChild();
 
 private:
     std::unique_ptr<TStoreFixture> m_store;
@@ -373,6 +376,41 @@ void TestMainWindow::aboutBoxAndHelpText()
     TfrmHelp help;
     QVERIFY(!help.isVisible());
     QCOMPARE(frmHelp(), &help);
+}
+
+void TestMainWindow::arrangeCascadesFrontLast()
+{
+    QList<QWidget *> forms;
+    for (int i = 0; i < 3; ++i) {
+        forms << new QWidget;
+        forms.last()->setWindowTitle(QString::number(i));
+        m_main->AddChildWindow(forms.last());
+    }
+    m_main->MdiArea()->setActiveSubWindow(qobject_cast<QMdiSubWindow *>(forms[1]->parentWidget()));
+    QCOMPARE(m_main->ChildForms().first(), forms[1]);
+    m_main->ArrangeChildren();
+    // The front child (index 0 of 3) goes furthest: (3 - 0 - 1) * 24.
+    QCOMPARE(forms[1]->parentWidget()->pos(), QPoint(48, 48));
+    const QList<QWidget *> order = m_main->ChildForms();
+    QCOMPARE(order.last()->parentWidget()->pos(), QPoint(0, 0));
+}
+
+void TestMainWindow::closingFrameClosesEveryChild()
+{
+    QList<QPointer<QWidget>> forms;
+    for (int i = 0; i < 4; ++i) {
+        auto *form = new QWidget;
+        form->setAttribute(Qt::WA_DeleteOnClose);
+        forms << form;
+        m_main->AddChildWindow(form);
+    }
+    QSignalSpy closed(m_main.get(), &TfrmMain::Closed);
+    m_main->show();
+    QVERIFY(m_main->close());
+    QCOMPARE(closed.size(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(std::all_of(forms.cbegin(), forms.cend(), [](const auto &f) { return f.isNull(); }), 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_main->MdiArea()->subWindowList().size(), 0, 2000);
+    StartMain();
 }
 
 QTEST_MAIN(TestMainWindow)
