@@ -22,6 +22,9 @@ public:
     bool Bounded() const { return m_bounded; }
 
 protected:
+    // A number beyond the bounds may be typed; it is clamped when the field is left.
+    QValidator::State validate(QString &input, int &pos) const override;
+    void fixup(QString &input) const override;
     void focusOutEvent(QFocusEvent *event) override;
 
 private:
