@@ -1,6 +1,8 @@
 #include "settings/ConfigControls.h"
 
 #include <QLineEdit>
+#include <QPainter>
+#include <QStyle>
 
 #include <limits>
 
@@ -88,6 +90,24 @@ QString TChoiceBox::Text() const
 void TChoiceBox::SetText(const QString &text)
 {
     setEditText(text);
+}
+
+QSize TElidedLabel::minimumSizeHint() const
+{
+    const QSize hint = QLabel::minimumSizeHint();
+    return {fontMetrics().horizontalAdvance(QStringLiteral("...")), hint.height()};
+}
+
+void TElidedLabel::paintEvent(QPaintEvent *event)
+{
+    Q_UNUSED(event);
+    QPainter painter(this);
+    const QRect area = contentsRect();
+    const QString shown = fontMetrics().elidedText(text(), Qt::ElideRight, area.width());
+    style()->drawItemText(&painter, area, int(alignment()), palette(), isEnabled(), shown, foregroundRole());
+    const QString tip = shown == text() ? QString() : text();
+    if (toolTip() != tip)
+        setToolTip(tip);
 }
 
 QStringList MemoLines(const QPlainTextEdit *memo)

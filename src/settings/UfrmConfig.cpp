@@ -165,7 +165,7 @@ QWidget *TfrmConfig::CreateChatGeneralPage()
     cbxChatJoinFriendSound =
         NewCheck("cbxChatJoinFriendSound", QStringLiteral("Sound when friend joins channel"), false);
     cbxChatAway = NewCheck("cbxChatAway", QStringLiteral("Away"), false);
-    lblChatAway = Named(new QLabel(QStringLiteral("I'm away...")), "lblChatAway");
+    lblChatAway = Named(new TElidedLabel(QStringLiteral("I'm away...")), "lblChatAway");
     lblChatAway->setTextFormat(Qt::PlainText);
     speChatAway = Named(new TSpinEdit(0, 0, 0), "speChatAway");
     memChatAway = NewMemo("memChatAway");
@@ -194,7 +194,7 @@ QWidget *TfrmConfig::CreateChatGeneralPage()
     auto *awayLayout = new QGridLayout(away);
     awayLayout->addWidget(cbxChatAway, 0, 0, 1, 2);
     awayLayout->addWidget(new QLabel(QStringLiteral("Current message:")), 1, 0);
-    lblChatAway->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred); // a long message must not widen the page
+    lblChatAway->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     awayLayout->addWidget(lblChatAway, 1, 1);
     awayLayout->addWidget(Narrow(speChatAway), 2, 0, 1, 2, Qt::AlignLeft);
     awayLayout->addWidget(memChatAway, 3, 0, 1, 2);

@@ -702,6 +702,10 @@ void tst_ConfigDialog::pagesFitAtDefaultSize()
     QCOMPARE(m_config->speRC4KeyLength->value(), 2048);
     QCOMPARE(m_config->speRSAKeyLength->value(), 1024);
 
+    // A long away message must not widen the dialog.
+    m_config->lblChatAway->setText(
+        QStringLiteral("gone to the hangar to fix my ship, back when the engine runs ").repeated(3));
+
     const QString shots = qEnvironmentVariable("ORLO_SCREENSHOT_DIR");
     QStringList pages;
     for (int i = 0; i < m_config->pgcConfig->count(); ++i) {
