@@ -25,9 +25,9 @@ void TfrmConfig::WireRules()
     connect(btnCancel, &QPushButton::clicked, this, &TfrmConfig::btnCancelClick);
     connect(btnNewRandomSeed, &QPushButton::clicked, this, &TfrmConfig::NewRandomSeed);
 
-    for (QObject *field : {static_cast<QObject *>(memChatAlias), static_cast<QObject *>(memChatFriends),
-                           static_cast<QObject *>(edtDescentPath)})
-        field->installEventFilter(this);
+    memChatAlias->installEventFilter(this);
+    memChatFriends->installEventFilter(this);
+    edtDescentPath->installEventFilter(this);
 
     connect(speChatAway, &QSpinBox::valueChanged, this, &TfrmConfig::speChatAwayChange);
     connect(cbxChatAway, &QCheckBox::toggled, this, [this] { AwaySince = TickCount(); });
