@@ -144,7 +144,7 @@ void TestSimTrackers::statsReply()
 void TestSimTrackers::gameListInChunks()
 {
     TSimProcess sim;
-    QVERIFY(Started(sim, {"--servers", "23", "--list-chunk", "20"}));
+    QVERIFY(Started(sim, {"--servers", "23", "--list-chunk", "20", "--game-ack-port", "0"}));
     TPeer peer;
     peer.Send(ListRequest(), sim.GameTrackerAddress(), sim.GameTrackerPort());
     const QByteArray first = peer.Receive().data();
@@ -162,8 +162,11 @@ void TestSimTrackers::gameListInChunks()
     QCOMPARE(listed.size(), 23);
     QCOMPARE(listed, served);
 
+    // Acknowledgements count on the list port and on the extra port a client may send them to.
+    const quint16 ackPort = quint16(sim.ReadyInfo().value("gameTracker").toObject().value("ackPort").toInt());
+    QVERIFY(ackPort != 0 && ackPort != sim.GameTrackerPort());
     peer.Send(ListAck(U32(first, 26)), sim.GameTrackerAddress(), sim.GameTrackerPort());
-    peer.Send(ListAck(U32(second, 26)), sim.GameTrackerAddress(), sim.GameTrackerPort());
+    peer.Send(ListAck(U32(second, 26)), sim.GameTrackerAddress(), ackPort);
     peer.Send(ListAck(U32(second, 26) + 1000), sim.GameTrackerAddress(), sim.GameTrackerPort());
     QTRY_COMPARE_WITH_TIMEOUT(sim.Counter("requests", "gameListAck"), 3, 5000);
     QCOMPARE(sim.Counter("acks", "gameList"), 2);
