@@ -68,7 +68,7 @@ void TGameTracker::HandleRequest(QUdpSocket &socket, const QByteArray &data, con
     int replies = 0;
     // An empty list still gets one reply, so the client has something to acknowledge.
     for (qsizetype first = 0; first < entries.size() || replies == 0; first += m_chunk) {
-        const quint32 ack = m_acks.Issue(ListAckKind);
+        const quint32 ack = m_acks.Allocate(ListAckKind);
         const QByteArray bytes = EncodeListReply(ack, entries.mid(first, m_chunk));
         if (socket.writeDatagram(bytes, from, port) == bytes.size())
             m_counters.Add("replies", "gameList");

@@ -36,7 +36,7 @@ QJsonObject TSimCounters::ToJson() const
 
 TAckLedger::TAckLedger(quint32 firstValue, int capacity) : m_next(firstValue), m_capacity(std::max(1, capacity)) {}
 
-quint32 TAckLedger::Issue(int kind)
+quint32 TAckLedger::Allocate(int kind)
 {
     // Zero would look like a field the client forgot to fill.
     if (m_next == 0)

@@ -32,7 +32,7 @@ public:
     enum class TResult { Matched, WrongKind, Unknown };
 
     explicit TAckLedger(quint32 firstValue, int capacity = 65536);
-    quint32 Issue(int kind);
+    quint32 Allocate(int kind);
     TResult Take(quint32 value, int kind);
     int OpenCount() const { return int(m_open.size()); }
 

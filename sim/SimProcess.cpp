@@ -9,6 +9,11 @@
 #include <QTimer>
 
 namespace {
+#ifdef Q_OS_WIN
+const QString ProgramName = QStringLiteral("orlo-pxo-sim.exe");
+#else
+const QString ProgramName = QStringLiteral("orlo-pxo-sim");
+#endif
 constexpr int MaxLine = 16 * 1024 * 1024; // a stats line with thousands of servers stays well under this
 constexpr int StartAttempts = 4;
 } // namespace
@@ -33,8 +38,8 @@ QString TSimProcess::DefaultProgram()
         return explicitPath;
     const QString binaryDir = qEnvironmentVariable("ORLO_BINARY_DIR");
     if (!binaryDir.isEmpty())
-        return QDir(binaryDir).filePath(QStringLiteral("sim/orlo-pxo-sim"));
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("orlo-pxo-sim"));
+        return QDir(binaryDir).filePath(QStringLiteral("sim/") + ProgramName);
+    return QDir(QCoreApplication::applicationDirPath()).filePath(ProgramName);
 }
 
 QString TSimProcess::RandomServerBase()
@@ -53,7 +58,8 @@ bool TSimProcess::Start(const QStringList &arguments, int timeoutMs)
         m_error = QStringLiteral("no simulator program at %1").arg(m_program);
         return false;
     }
-    const bool ownBase = !arguments.contains(QStringLiteral("--first-server"));
+    const bool ownBase = std::none_of(arguments.cbegin(), arguments.cend(),
+                                      [](const QString &a) { return a.startsWith(QStringLiteral("--first-server")); });
     for (int attempt = 0; attempt < (ownBase ? StartAttempts : 1); ++attempt) {
         QStringList args = arguments;
         if (ownBase)

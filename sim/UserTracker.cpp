@@ -63,7 +63,7 @@ void TUserTracker::HandleLogin(const QByteArray &data, const QHostAddress &from,
         event.insert("answer", "none (ignored)");
         m_counters.Add("ignored", "login");
     } else if (const std::optional<QByteArray> id = TrackerIdFor(request.name, request.password)) {
-        const quint32 ack = m_acks.Issue(LoginAck);
+        const quint32 ack = m_acks.Allocate(LoginAck);
         Send(EncodeLoginAccepted(ack, *id), from, port, "loginAccepted");
         event.insert("answer", "accepted");
         event.insert("ack", qint64(ack));
@@ -91,7 +91,7 @@ void TUserTracker::HandleStats(const QByteArray &data, const QHostAddress &from,
         TUserStats stats = m_stats.contains(request.displayName) ? m_stats.value(request.displayName)
                                                                  : MakeUserStats(m_config.seed, request.displayName);
         stats.displayName = request.displayName;
-        const quint32 ack = m_acks.Issue(StatsAck);
+        const quint32 ack = m_acks.Allocate(StatsAck);
         Send(EncodeStatsReply(ack, stats), from, port, "stats");
         event.insert("answer", "stats");
         event.insert("ack", qint64(ack));

@@ -330,14 +330,14 @@ void TestSimDatagrams::serverRequests()
 void TestSimDatagrams::ackLedger()
 {
     TAckLedger ledger(0xFFFFFFFF, 2);
-    const quint32 a = ledger.Issue(0);
-    const quint32 b = ledger.Issue(1); // the counter wraps past 0, which is never handed out
+    const quint32 a = ledger.Allocate(0);
+    const quint32 b = ledger.Allocate(1); // the counter wraps past 0, which is never handed out
     QCOMPARE(a, 0xFFFFFFFFu);
     QCOMPARE(b, 1u);
     QCOMPARE(ledger.Take(b, 0), TAckLedger::TResult::WrongKind);
     QCOMPARE(ledger.Take(b, 1), TAckLedger::TResult::Unknown); // each value is acknowledged once
-    const quint32 c = ledger.Issue(0);
-    const quint32 d = ledger.Issue(0); // past the capacity of 2: a is forgotten
+    const quint32 c = ledger.Allocate(0);
+    const quint32 d = ledger.Allocate(0); // past the capacity of 2: a is forgotten
     QCOMPARE(ledger.Take(a, 0), TAckLedger::TResult::Unknown);
     QCOMPARE(ledger.Take(c, 0), TAckLedger::TResult::Matched);
     QCOMPARE(ledger.Take(d, 0), TAckLedger::TResult::Matched);
