@@ -1,0 +1,127 @@
+// The lobby's decoders on the replies of running simulated game servers, and a level fetched
+// from the address a server gives, over loopback.
+#include "common/HttpTestServer.h"
+#include "pxo/LevelDownload.h"
+#include "pxo/LevelTarget.h"
+#include "pxo/ServerReplies.h"
+#include "sim/SimProcess.h"
+#include "sim/SimTestPeer.h"
+
+#include <QJsonArray>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace ServerReplies;
+
+class TestServerExchange : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void gameInfoAndPlayers();
+    void statusReply();
+    void levelFromTheServersAddress();
+    void serverWithoutLevelAddress();
+
+private:
+    static QString Address(const QJsonObject &s) { return s["address"].toString(); }
+    static quint16 GamePort(const QJsonObject &s) { return quint16(s["gamePort"].toInt()); }
+
+    THttpTestServer m_http;
+    TSimProcess m_sim;
+};
+
+void TestServerExchange::initTestCase()
+{
+    QVERIFY2(m_http.Start(), "the HTTP server did not start");
+    QVERIFY2(m_sim.Start({"--servers", "3", "--seed", "5", "--no-level", "2", "--level-blank-first", "--level-url",
+                          m_http.Url(QStringLiteral("size=20000/levels"))}),
+             qPrintable(m_sim.ErrorString()));
+}
+
+void TestServerExchange::cleanupTestCase()
+{
+    m_sim.Stop();
+    m_http.Stop();
+}
+
+void TestServerExchange::gameInfoAndPlayers()
+{
+    SimTest::TPeer peer;
+    for (int index = 0; index < 3; ++index) {
+        const QJsonObject s = m_sim.Server(index);
+        const QByteArray reply = peer.Ask(SimTest::GameInfoRequest(quint16(300 + index)), Address(s), GamePort(s));
+        QCOMPARE(SimTest::Key(reply), quint16(0x011F));
+        const TGameInfo info = DecodeGameInfo(reply);
+        QCOMPARE(info.name, s["name"].toString());
+        QCOMPARE(info.level, s["level"].toString());
+        QCOMPARE(info.description, s["description"].toString());
+        QCOMPARE(info.gameType, s["gameType"].toString());
+        QCOMPARE(int(info.levelNumber), s["levelNumber"].toInt());
+        QCOMPARE(int(info.players), s["players"].toInt());
+        QCOMPARE(int(info.maxPlayers), s["maxPlayers"].toInt());
+        QCOMPARE(int(info.sequence), 300 + index);
+        QCOMPARE(info.mode, ModeText(quint8(s["mode"].toInt()), s["dedicated"].toBool()));
+        QCOMPARE(info.difficulty, DifficultyText(quint8(s["difficulty"].toInt())));
+
+        const QByteArray list = peer.Ask(SimTest::PlayerListRequest(), Address(s), GamePort(s));
+        QCOMPARE(SimTest::Key(list), quint16(0x0173));
+        QStringList expected;
+        for (const QJsonValue &name : s["playerNames"].toArray())
+            expected << name.toString();
+        QCOMPARE(DecodePlayerList(list), expected);
+    }
+}
+
+void TestServerExchange::statusReply()
+{
+    SimTest::TPeer peer;
+    const QJsonObject s = m_sim.Server(0);
+    const QByteArray reply = peer.Ask(SimTest::StatusRequest(), Address(s), quint16(s["statusPort"].toInt()));
+    QVERIFY(reply.startsWith('\\'));
+    const QStringList fields = DecodeStatusText(reply).split(QLatin1Char('\\'));
+    const qsizetype version = fields.indexOf(QStringLiteral("gamever"));
+    QVERIFY(version > 0 && version + 1 < fields.size());
+    QCOMPARE(fields[version + 1], s["gameVersion"].toString());
+    for (const QJsonValue &name : s["playerNames"].toArray())
+        QVERIFY2(fields.contains(name.toString()), qPrintable(name.toString()));
+}
+
+void TestServerExchange::levelFromTheServersAddress()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString gamePath = dir.path() + QStringLiteral("/descent3");
+    SimTest::TPeer peer;
+    const QJsonObject s = m_sim.Server(1);
+    const QByteArray reply = peer.Ask(SimTest::LevelRequest(), Address(s), GamePort(s));
+    QCOMPARE(SimTest::Key(reply), quint16(0x0161));
+    const QString address = DecodeLevelAddress(reply); // the blank text before it is passed over
+    QCOMPARE(address, s["levelUrl"].toString());
+
+    // The level check looks where the download puts it.
+    const QString levelPath = LevelTarget::LocalPath(gamePath + QStringLiteral("\\missions\\") + s["level"].toString());
+    QVERIFY(!QFileInfo::exists(levelPath));
+    TLevelDownload download;
+    QSignalSpy succeeded(&download, &TLevelDownload::Succeeded);
+    QCOMPARE(download.Start(address, LevelTarget::Directory(true, gamePath, QString())),
+             TLevelDownload::TStart::Started);
+    QVERIFY(succeeded.wait(15000));
+    QVERIFY(QFileInfo::exists(levelPath));
+    QCOMPARE(QFileInfo(levelPath).size(), 20000);
+}
+
+void TestServerExchange::serverWithoutLevelAddress()
+{
+    SimTest::TPeer peer;
+    const QJsonObject s = m_sim.Server(2);
+    const QByteArray reply = peer.Ask(SimTest::LevelRequest(), Address(s), GamePort(s));
+    QCOMPARE(SimTest::Key(reply), quint16(0x0161));
+    QCOMPARE(DecodeLevelAddress(reply), QString());
+}
+
+QTEST_GUILESS_MAIN(TestServerExchange)
+#include "tst_ServerExchange.moc"
