@@ -42,8 +42,22 @@ void TRC4::SetKeyBytes(const std::array<quint8, 256> &key)
 
 void TRC4::Apply(char *data, qsizetype length)
 {
-    for (qsizetype k = 0; k < length; ++k)
-        data[k] = char(quint8(data[k]) ^ NextByte());
+    // Work on local copies: stores through a char pointer may alias any member, which
+    // would force a reload of the state and both indices for every byte.
+    std::array<quint8, 256> s = m_state;
+    quint8 i = m_i;
+    quint8 j = m_j;
+    for (qsizetype k = 0; k < length; ++k) {
+        ++i;
+        const quint8 t = s[i];
+        j = quint8(j + t);
+        s[i] = s[j];
+        s[j] = t;
+        data[k] = char(quint8(data[k]) ^ s[quint8(t + s[i])]);
+    }
+    m_state = s;
+    m_i = i;
+    m_j = j;
 }
 
 QString TRC4::GetStateBits() const
