@@ -2,7 +2,6 @@
 
 #include "net/SocketEventScope.h"
 
-#include <QHostAddress>
 #include <QTcpSocket>
 
 TNxEncryptedClient::TNxEncryptedClient(QObject *parent)
@@ -42,38 +41,12 @@ void TNxEncryptedClient::Open()
     QTcpSocket *socket = m_connection->Socket();
     if (socket->state() != QAbstractSocket::UnconnectedState)
         return;
-    quint32 address = 0;
-    if (ParseDottedIPv4(m_host, &address))
-        socket->connectToHost(QHostAddress(address), m_port);
-    else
-        socket->connectToHost(m_host, m_port);
+    // An address literal is used as it is; any other text, also one that starts with a
+    // digit ("3dfx.example.net"), is a name to look up.
+    socket->connectToHost(m_host, m_port);
 }
 
 void TNxEncryptedClient::Close()
 {
     m_connection->Socket()->disconnectFromHost();
-}
-
-bool TNxEncryptedClient::ParseDottedIPv4(const QString &text, quint32 *address)
-{
-    const QStringList parts = text.split(QLatin1Char('.'));
-    if (parts.size() != 4)
-        return false;
-    quint32 value = 0;
-    for (const QString &part : parts) {
-        if (part.isEmpty() || part.size() > 3)
-            return false;
-        unsigned number = 0;
-        for (const QChar c : part) {
-            if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-                return false;
-            number = number * 10 + unsigned(c.unicode() - u'0');
-        }
-        if (number > 255)
-            return false;
-        value = (value << 8) | number;
-    }
-    if (address)
-        *address = value;
-    return true;
 }

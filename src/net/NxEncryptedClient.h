@@ -27,7 +27,7 @@ public:
     bool Connected() const;
     quint16 Port() const { return m_port; }
     void SetPort(quint16 port) { m_port = port; }
-    // A dotted IPv4 address is used as it is; any other text is a name to look up.
+    // An address literal is used as it is; any other text is a name to look up.
     QString Host() const { return m_host; }
     void SetHost(const QString &host) { m_host = host; }
 
@@ -40,9 +40,6 @@ public:
     bool SendText(QByteArrayView text) { return m_connection->SendText(text); }
     TNxKeys &Keys() { return m_connection->Keys(); }
     QTcpSocket *Socket() const { return m_connection->Socket(); }
-
-    // Four decimal numbers 0-255 separated by dots, nothing else.
-    static bool ParseDottedIPv4(const QString &text, quint32 *address = nullptr);
 
 signals:
     void OnConnect();

@@ -348,8 +348,14 @@ void tst_RandomSeed::rejectedStoredSeeds()
     QCOMPARE(run.Generator().State(), fresh);
     // With no seed, asking for a byte outside the modal rule fails instead of using it.
     run.config->RandomSeeded = false;
+    bool opened = false;
+    TSeedWindowDriver unexpected([&opened](TfrmRandomSeed &window) {
+        opened = true;
+        window.reject();
+    });
     TSocketEventScope scope;
     QVERIFY_THROWS_EXCEPTION(ERandomError, run.config->GetRandomByte());
+    QVERIFY(!opened);
 }
 
 void tst_RandomSeed::nonHexadecimalSeedIsAStoreError()
@@ -380,10 +386,18 @@ void tst_RandomSeed::randomByteAsksForASeedOnce()
     generator.NextByte();
     QString seedBits;
     bool nestedRefused = false;
+    bool nestedOpened = false;
+    QObject context;
     TSeedWindowDriver driver([&](TfrmRandomSeed &window) {
         FillWithMovements(window);
         seedBits = window.Seed().ToBinary();
         // A second request while the window is up fails at once instead of nesting.
+        QTimer::singleShot(0, &context, [&nestedOpened, outer = &window] {
+            if (QWidget *modal = QApplication::activeModalWidget(); modal && modal != outer) {
+                nestedOpened = true;
+                modal->close();
+            }
+        });
         try {
             run.config->GetRandomByte();
         } catch (const ERandomError &e) {
@@ -393,6 +407,7 @@ void tst_RandomSeed::randomByteAsksForASeedOnce()
     });
     const quint8 byte = run.config->GetRandomByte();
     QVERIFY(nestedRefused);
+    QVERIFY(!nestedOpened);
     QVERIFY(run.config->RandomSeeded);
     QVERIFY(!seedBits.isEmpty());
 
@@ -434,6 +449,11 @@ void tst_RandomSeed::noSeedWindowInsideSocketEvents()
 {
     TRun run(m_path);
     {
+        bool opened = false;
+        TSeedWindowDriver unexpected([&opened](TfrmRandomSeed &window) {
+            opened = true;
+            window.reject();
+        });
         TSocketEventScope scope;
         try {
             run.config->GetRandomByte();
@@ -441,9 +461,7 @@ void tst_RandomSeed::noSeedWindowInsideSocketEvents()
         } catch (const ERandomError &e) {
             QCOMPARE(e.Message(), NotInitialized);
         }
-        const QWidgetList windows = QApplication::topLevelWidgets();
-        QVERIFY(std::none_of(windows.cbegin(), windows.cend(),
-                             [](QWidget *w) { return qobject_cast<TfrmRandomSeed *>(w) != nullptr; }));
+        QVERIFY(!opened);
     }
     // A seeded generator serves socket events as usual.
     run.Seed(Permutation(6, 0x20));
