@@ -38,7 +38,8 @@ struct TUDPPacket
 // synchronised step (Step), which runs on the UI thread: it removes the packets the
 // worker has finished with, tells their owners, and hands over the next batch. That
 // hand-over is a queued call plus a wait on the worker's side, so Pause and the
-// destructor never wait on a worker that waits on them.
+// destructor never wait on a worker that waits on them. A packet with an owner opens
+// its own batch, so that it leaves right when its owner's SentTick is taken.
 //
 // Bounds: above Limit packets, the oldest waiting repeated request is dropped for each
 // new packet (a new repeated request is refused when there is none); tracker datagrams

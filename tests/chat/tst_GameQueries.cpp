@@ -16,19 +16,11 @@ class TFakeListForm : public TServerListForm
 {
 public:
     QString Version = QStringLiteral("1.4");
-    QStringList Prefered;
     quint16 InfoPort = 0;
     QList<TServer *> Updated;
 
     QString ServersVersionText() const override { return Version; }
-    bool IsPreferedServer(const QString &name) const override
-    {
-        for (const QString &entry : Prefered) {
-            if (entry.trimmed().toUpper() == name.trimmed().toUpper())
-                return true;
-        }
-        return false;
-    }
+    bool IsPreferedServer(const QString &) const override { return false; }
     void SetInfoPort(quint16 port) override { InfoPort = port; }
     void UpdateServerInfo(TServer *server) override { Updated.append(server); }
 };
@@ -71,7 +63,6 @@ private slots:
     void applyFilter_data();
     void applyFilter();
     void players();
-    void preferred();
     void freedServerLeavesNoOwner();
 };
 
@@ -314,20 +305,6 @@ void tst_GameQueries::players()
     QCOMPARE(server.PlayerList.at(1)->Index, 2);
     QCOMPARE(server.FindPlayer(4), nullptr);
     QCOMPARE(server.FindPlayer(2), server.PlayerList.at(1));
-}
-
-void tst_GameQueries::preferred()
-{
-    TFakeListForm form;
-    form.Prefered = QStringList{QStringLiteral(" descent arena ")};
-    TServer server(nullptr, 1, QStringLiteral("127.0.0.1"), nullptr, &form);
-    server.Name = QStringLiteral("Descent Arena");
-    QVERIFY(server.IsPreferred());
-    server.Name = QStringLiteral("Descent");
-    QVERIFY(!server.IsPreferred());
-    TServer alone(nullptr, 1, QStringLiteral("127.0.0.1"), nullptr);
-    alone.Name = QStringLiteral("Descent Arena");
-    QVERIFY(!alone.IsPreferred());
 }
 
 void tst_GameQueries::freedServerLeavesNoOwner()
