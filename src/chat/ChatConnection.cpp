@@ -139,6 +139,7 @@ void TfrmChat::TCPError(QAbstractSocket::SocketError error)
 
 void TfrmChat::closeEvent(QCloseEvent *event)
 {
+    CloseDetachedWindows();
     SetTimersEnabled(false);
     Closing = true;
     if (!SendLine(QStringLiteral("QUIT")).isEmpty())

@@ -31,8 +31,9 @@ void TfrmChat::edtChatKeyPress()
     SubmitInput(text);
 }
 
-void TfrmChat::SubmitInput(const QString &text)
+void TfrmChat::SubmitInput(const QString &text, TChat *target)
 {
+    m_inputChat = target;
     m_echo = {};
     const QString line = ProcessInput(text);
     const QString sent = SendLine(line);
@@ -40,6 +41,7 @@ void TfrmChat::SubmitInput(const QString &text)
     if (m_echo.Chat && !sent.isEmpty() && sent.startsWith(m_echo.Prefix))
         AddChatLine(m_echo.Chat, QString(), ChatSettings::OwnColor(), sent.mid(m_echo.Prefix.size()));
     m_echo = {};
+    m_inputChat = nullptr;
 }
 
 QString TfrmChat::ProcessInput(const QString &text)

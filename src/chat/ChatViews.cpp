@@ -46,6 +46,7 @@ void TfrmChat::CreateMenus()
     pumChannelTabs->setObjectName(QStringLiteral("pumChannelTabs"));
     Window1 = pumChannelTabs->addAction(QStringLiteral("&Window"));
     Window1->setObjectName(QStringLiteral("Window1"));
+    connect(Window1, &QAction::triggered, this, &TfrmChat::Window1Click);
     connect(PageControl->tabBar(), &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { pumChannelTabs->popup(PageControl->tabBar()->mapToGlobal(pos)); });
 

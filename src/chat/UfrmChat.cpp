@@ -4,6 +4,8 @@
 #include "chat/ChatTab.h"
 #include "chat/ChatUser.h"
 #include "chat/Server.h"
+#include "chat/UfrmChatWindow.h"
+#include "settings/MainServices.h"
 #include "settings/UfrmConfig.h"
 
 #include <QApplication>
@@ -59,10 +61,13 @@ TfrmChat::TfrmChat(QWidget *parent, bool load) : QWidget(parent)
 
 TfrmChat::~TfrmChat()
 {
-    // Socket events must not reach a form that is half destroyed.
+    // Socket and tab events must not reach a form that is half destroyed.
     QObject::disconnect(TCP, nullptr, this, nullptr);
     m_released = true;
     Closing = true;
+    CloseDetachedWindows();
+    for (TChat *chat : Chats)
+        QObject::disconnect(chat, nullptr, this, nullptr);
     try {
         LoadSaveWindowSettings(true);
     } catch (...) {
@@ -232,6 +237,8 @@ TChat *TfrmChat::GetChat(const QString &name, bool flag)
 
 void TfrmChat::WireTab(TChat *chat)
 {
+    // A tab freed with its detached window must leave the list too.
+    connect(chat, &QObject::destroyed, this, [this, chat] { Chats.removeAll(chat); });
     connect(chat, &TChat::OnUsersChanged, this, &TfrmChat::ChatUsersChanged);
     connect(chat->TextView, &QWidget::customContextMenuRequested, this,
             [this, chat](const QPoint &pos) { ShowTextPopup(chat, pos); });
@@ -255,9 +262,60 @@ void TfrmChat::ChatUsersChanged(TChat *chat)
 
 TChat *TfrmChat::ActiveChat() const
 {
+    if (m_inputChat && Chats.contains(m_inputChat.data()))
+        return m_inputChat;
+    for (const QPointer<TfrmChatWindow> &window : m_detached) {
+        if (window && window->ChatForm == this && window->Chat && window->IsActiveChild())
+            return window->Chat;
+    }
     if (auto *chat = qobject_cast<TChat *>(PageControl->currentWidget()))
         return chat;
     return Misc();
+}
+
+TfrmChatWindow *TfrmChat::DetachedWindowOf(const TChat *chat) const
+{
+    for (const QPointer<TfrmChatWindow> &window : m_detached) {
+        if (window && chat && window->Chat == chat)
+            return window;
+    }
+    return nullptr;
+}
+
+QList<TfrmChatWindow *> TfrmChat::DetachedWindows() const
+{
+    QList<TfrmChatWindow *> windows;
+    for (const QPointer<TfrmChatWindow> &window : m_detached) {
+        if (window)
+            windows << window.data();
+    }
+    return windows;
+}
+
+void TfrmChat::Window1Click()
+{
+    TChat *chat = qobject_cast<TChat *>(PageControl->currentWidget());
+    if (!chat || DetachedWindowOf(chat))
+        return;
+    auto *window = new TfrmChatWindow(this, chat);
+    m_detached.removeAll(nullptr);
+    m_detached.append(window);
+    if (TMainServices *services = MainServices())
+        services->AddChildWindow(window);
+    else
+        window->show();
+    PageControlChange();
+}
+
+void TfrmChat::CloseDetachedWindows()
+{
+    for (const QPointer<TfrmChatWindow> &window : std::exchange(m_detached, {})) {
+        if (!window)
+            continue;
+        window->GiveBack();
+        window->ChatForm = nullptr;
+        window->close();
+    }
 }
 
 void TfrmChat::ActivateChat(TChat *chat)
@@ -275,6 +333,11 @@ void TfrmChat::CloseChat(TChat *chat)
     const int index = int(Chats.indexOf(chat)) + 1;
     if (!chat || index <= 1)
         return;
+    // Its detached window goes first, handing the tab back.
+    if (TfrmChatWindow *window = DetachedWindowOf(chat)) {
+        window->GiveBack();
+        window->close();
+    }
     Chats.removeAt(index - 1);
     if (QTabWidget *tabs = chat->PageControl())
         tabs->removeTab(tabs->indexOf(chat));

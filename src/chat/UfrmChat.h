@@ -174,13 +174,19 @@ public:
     void TimerWhoisDelayTimer();
     bool ListPending() const { return m_listPending; }
 
+    // Detached windows
+    void Window1Click();
+    TfrmChatWindow *DetachedWindowOf(const TChat *chat) const;
+    QList<TfrmChatWindow *> DetachedWindows() const;
+
     // Private conversations
     TChat *CreatePrivateChat(TUser *user, bool activate);
 
     // Input
     void edtChatKeyPress();
     // Runs a typed text: ProcessInput, SendLine, and the echo of what went out.
-    void SubmitInput(const QString &text);
+    // Target, when given, is the tab the text was typed for (a detached window's).
+    void SubmitInput(const QString &text, TChat *target = nullptr);
     // The server line for a typed text (possibly empty); runs the client's own commands.
     QString ProcessInput(const QString &text);
     void SendPrivate(const QString &nick, const QString &text);
@@ -250,6 +256,9 @@ private:
     bool m_listPending = false;
     QElapsedTimer m_listSent;
     QPointer<TChat> m_popupChat;
+    QPointer<TChat> m_inputChat; // the tab typed into while its input is handled
+    QList<QPointer<TfrmChatWindow>> m_detached;
+    void CloseDetachedWindows();
     QPointer<TChat> m_popupUserChat;
     ChatCommands::TAwayReplyGuard m_awayGuard;
     // What a typed message shows once it went out: the tab and the part of the line before

@@ -179,6 +179,59 @@ private slots:
         QVERIFY(Rows(form->Misc()).last().contains(QLatin1String("taken is in use")));
     }
 
+    // Two forms that are both away answer each other once, not for ever.
+    void bothAway()
+    {
+        QPointer<TfrmIRC> beta = new TfrmIRC;
+        QVERIFY(Connect(beta, QStringLiteral("beta")));
+        QVERIFY(Connect(new TfrmIRC, QStringLiteral("alpha")));
+        std::unique_ptr<TfrmIRC> betaOwner(beta.data());
+        TfrmIRC *alpha = m_form;
+        m_kit->Config->cbxChatAway->setChecked(true);
+        alpha->SubmitInput(QStringLiteral("/msg beta hello"));
+        QCOMPARE(Rows(alpha->Misc()).last(), QStringLiteral("Msg to beta: hello"));
+        QTRY_VERIFY_WITH_TIMEOUT(alpha->FindChat(QStringLiteral("beta")), Wait);
+        alpha->SubmitInput(QStringLiteral("/msg beta again"));
+        QTRY_VERIFY_WITH_TIMEOUT(beta->FindChat(QStringLiteral("alpha")) &&
+                                     Rows(beta->FindChat(QStringLiteral("alpha"))).contains("alpha: again"),
+                                 Wait);
+        // Anything beta sent before this marker has reached alpha once the marker has.
+        beta->SubmitInput(QStringLiteral("/msg alpha marker"));
+        TChat *atAlpha = alpha->FindChat(QStringLiteral("beta"));
+        QTRY_VERIFY_WITH_TIMEOUT(Rows(atAlpha).contains("beta: marker"), Wait);
+        alpha->SubmitInput(QStringLiteral("/msg beta marker two"));
+        TChat *atBeta = beta->FindChat(QStringLiteral("alpha"));
+        QTRY_VERIFY_WITH_TIMEOUT(Rows(atBeta).contains("alpha: marker two"), Wait);
+        QCOMPARE(Rows(atAlpha).filter("(Been away").size(), 1);
+        QVERIFY(Rows(atAlpha).first().startsWith("beta: (Been away 0h:00:"));
+        QVERIFY(Rows(atBeta).filter("(Been away").size() <= 1);
+        m_kit->Config->cbxChatAway->setChecked(false);
+    }
+
+    // Operator actions from the user menu, confirmed by the server.
+    void operatorActions()
+    {
+        QVERIFY(Connect(new TfrmIRC, QStringLiteral("pilot")));
+        m_form->SendLine(QStringLiteral("JOIN #ops"));
+        QVERIFY(Joined(QStringLiteral("#ops"), {"@pilot"}));
+        TIrcTestClient wingman;
+        QVERIFY(wingman.Register(m_server->Host(), m_server->Port(), QStringLiteral("wingman")));
+        wingman.Send(QStringLiteral("JOIN #ops"));
+        QVERIFY(Joined(QStringLiteral("#ops"), {"@pilot", "wingman"}));
+        TChat *chat = m_form->FindChat(QStringLiteral("#ops"));
+        m_form->ActivateChat(chat);
+        chat->UserGrid->selectRow(1);
+        m_form->mnuOpClick();
+        QVERIFY(Joined(QStringLiteral("#ops"), {"@pilot", "@wingman"}));
+        m_form->mnuOpClick();
+        QVERIFY(Joined(QStringLiteral("#ops"), {"@pilot", "wingman"}));
+        m_form->mnuKickBanClick();
+        QVERIFY(Joined(QStringLiteral("#ops"), {"@pilot"}));
+        QVERIFY(wingman.WaitFor(QStringLiteral("KICK #ops wingman"), Wait));
+        wingman.Send(QStringLiteral("JOIN #ops"));
+        QVERIFY(wingman.WaitFor(QStringLiteral("474 wingman #ops"), Wait));
+    }
+
     void serverStops()
     {
         QVERIFY(Connect(new TfrmIRC, QStringLiteral("pilot")));
