@@ -1,5 +1,6 @@
 #include "common/NgircdFixture.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -86,8 +87,15 @@ bool TNgircd::Start()
         }
         m_process = std::make_unique<QProcess>();
         m_process->setProcessChannelMode(QProcess::MergedChannels);
-        m_process->start(Executable(),
-                         {QStringLiteral("-n"), QStringLiteral("-f"), m_dir.filePath(QStringLiteral("ngircd.conf"))});
+        // A small shell watches the test process: should the test die, the server goes too.
+        static const QString watchdog = QStringLiteral(
+            "\"$1\" -n -f \"$2\" & child=$!\n"
+            "trap 'kill $child 2>/dev/null; wait $child; exit 0' TERM INT\n"
+            "while kill -0 \"$3\" 2>/dev/null && kill -0 $child 2>/dev/null; do sleep 0.5 & wait $!; done\n"
+            "kill $child 2>/dev/null; wait $child\n");
+        m_process->start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), watchdog, QStringLiteral("ngircd-watchdog"),
+                                                     Executable(), m_dir.filePath(QStringLiteral("ngircd.conf")),
+                                                     QString::number(QCoreApplication::applicationPid())});
         if (!m_process->waitForStarted(5000)) {
             m_error = QStringLiteral("ngircd did not start: ") + m_process->errorString();
             return false;
