@@ -17,7 +17,10 @@ TTalkConnection::TTalkConnection(QTcpSocket *accepted, const QByteArray &alias, 
     });
     if (accepted) {
         m_everConnected = true;
-        m_host = accepted->peerAddress().toString();
+        // Shown as the user knows it: an IPv4 peer of the dual-stack server without its v6 mapping.
+        bool isV4 = false;
+        const quint32 v4 = accepted->peerAddress().toIPv4Address(&isV4);
+        m_host = isV4 ? QHostAddress(v4).toString() : accepted->peerAddress().toString();
         m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     }
     m_socket->setReadBufferSize(ReadChunk);

@@ -205,7 +205,8 @@ void TfrmDirectChat::ConversationEnded(TChatWindow *conversation, TTalkConnectio
     QString text = message;
     if (end == TTalkConnection::TEnd::Failed &&
         conversation->Connection().Protocol().Error() != TTalkProtocol::TError::NoRandom) {
-        const QString peer = conversation->Host().isEmpty() ? QStringLiteral("the peer") : conversation->Host();
+        const QString host = conversation->Connection().PeerText();
+        const QString peer = host.isEmpty() ? QStringLiteral("the peer") : host;
         text = QStringLiteral("The talk connection with %1 was dropped: %2.").arg(peer, message);
     }
     // Handled once the socket's event has returned: the message box runs an event loop.
@@ -264,7 +265,7 @@ void TfrmDirectChat::AskNextConnection()
     if (yes) {
         // The peer may have given up while the question was open.
         if (QTcpSocket *connection = m_server->Take(socket.data()))
-            AddConversation(connection, connection->peerAddress().toString(), false, connection->peerPort());
+            AddConversation(connection, QString(), false, connection->peerPort());
     } else {
         m_server->Refuse(socket.data());
     }

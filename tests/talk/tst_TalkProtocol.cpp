@@ -91,6 +91,7 @@ class TestTalkProtocol : public QObject
 
 private slots:
     void keyExchangeBothWays();
+    void ownAliasKeepsWithinPeerBounds();
     void keyTextDropsLeadingZeros();
     void displayRules_data();
     void displayRules();
@@ -148,6 +149,24 @@ void TestTalkProtocol::keyExchangeBothWays()
     QVERIFY(accepting.ProcessIncoming(toAccepting.written));
     QCOMPARE(initiatorDisplay.text, QStringLiteral("hi"));
     QCOMPARE(acceptingDisplay.text, QStringLiteral("yo\n!"));
+}
+
+void TestTalkProtocol::ownAliasKeepsWithinPeerBounds()
+{
+    // An alias the peer would refuse is cut at a character boundary; a zero byte ends it.
+    QByteArray longAlias(TTalkProtocol::MaxNameBytes - 1, 'a');
+    longAlias += "\xC3\xA9tail";
+    for (const auto &[alias, sent] : {std::pair<QByteArray, QByteArray>{longAlias, longAlias.left(1023)},
+                                      {QByteArray("ab\0cd", 5), QByteArray("ab")}}) {
+        TModelDisplay display, peerDisplay;
+        TMemoryLink link, back;
+        TTalkProtocol sender(false, alias, display, link, CountingRandom(5));
+        QVERIFY(sender.SendKey());
+        QCOMPARE(sender.Alias(), sent);
+        TTalkProtocol receiver(true, "r", peerDisplay, back, CountingRandom(9));
+        QVERIFY(receiver.ProcessIncoming(link.written));
+        QCOMPARE(peerDisplay.name, QString::fromUtf8(sent));
+    }
 }
 
 void TestTalkProtocol::keyTextDropsLeadingZeros()
