@@ -112,7 +112,8 @@ QString TfrmDirectChat::ListenError() const
 TChatWindow *TfrmDirectChat::AddConversation(QTcpSocket *connection, const QString &host, bool initiator, quint16 port)
 {
     // Our key needs random numbers: ask for a seed now, never later inside a socket event.
-    if (!EnsureRandomSeed(this)) {
+    QPointer<TfrmDirectChat> self(this);
+    if (!EnsureRandomSeed(this) || !self) {
         if (connection) {
             connection->abort();
             connection->deleteLater();

@@ -49,45 +49,12 @@ class TestTalkConnection : public QObject
     Q_OBJECT
 
 private slots:
-    void talkOverLoopback();
-    void unreachablePortFailsToConnect();
     void peerCloseEndsConversation();
     void hostileServerKey();
     void floodIsShownInSlices();
     void waitingRoomIsBounded();
     void closedWaitingConnectionIsDropped();
 };
-
-void TestTalkConnection::talkOverLoopback()
-{
-    TAcceptor acceptor;
-    QVERIFY(acceptor.Listen());
-    TInitiator initiator;
-    initiator.connection.ConnectTo(acceptor.address.toString(), acceptor.server.serverPort());
-    QVERIFY(acceptor.Accept());
-    QTRY_COMPARE_WITH_TIMEOUT(initiator.display.name, QStringLiteral("Acceptor"), 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(acceptor.display.name, QStringLiteral("Initiator"), 5000);
-    QVERIFY(initiator.connection.KeyExchanged());
-    QVERIFY(acceptor.connection->KeyExchanged());
-    QVERIFY(initiator.connection.Protocol().SentKey() != acceptor.connection->Protocol().SentKey());
-
-    for (const char c : QByteArray("hello"))
-        initiator.connection.Send(QByteArray(1, c));
-    initiator.connection.Send(QByteArray("\0\x0D", 2));
-    acceptor.connection->Send(QByteArray("ok\0\x08", 4));
-    QTRY_COMPARE_WITH_TIMEOUT(acceptor.display.text, QStringLiteral("hello\n"), 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(initiator.display.text, QStringLiteral("o"), 5000);
-}
-
-void TestTalkConnection::unreachablePortFailsToConnect()
-{
-    TInitiator initiator;
-    QSignalSpy ended(&initiator.connection, &TTalkConnection::Ended);
-    initiator.connection.ConnectTo(RandomLoopback().toString(), FreeTcpPort());
-    QVERIFY(ended.wait(5000));
-    QCOMPARE(ended.size(), 1);
-    QCOMPARE(ended.at(0).at(0).value<TEnd>(), TEnd::ConnectFailed);
-}
 
 void TestTalkConnection::peerCloseEndsConversation()
 {

@@ -226,6 +226,13 @@ void TestTalkWindows::typingArrivesKeyByKey()
     QKeyEvent accented(QEvent::KeyPress, Qt::Key_Eacute, Qt::NoModifier, QStringLiteral("\u00E9"));
     QApplication::sendEvent(pair.initiating->RedTalk, &accented);
     QCOMPARE(pair.initiating->RedTalk->toPlainText(), typed);
+    // Control with a letter sends nothing; control with backspace removes one character on
+    // both sides, as a plain backspace does.
+    QTest::keyClick(pair.initiating->RedTalk, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(pair.initiating->RedTalk, Qt::Key_Backspace, Qt::ControlModifier);
+    const QString shortened = typed.chopped(1);
+    QTRY_COMPARE_WITH_TIMEOUT(Shown(pair.atAccepting), shortened, 5000);
+    QCOMPARE(pair.initiating->RedTalk->toPlainText(), shortened);
 
     // The other way round, with the caret put back to the end first.
     pair.accepting->RedTalk->setPlainText(QStringLiteral("old"));
@@ -238,7 +245,7 @@ void TestTalkWindows::typingArrivesKeyByKey()
     pair.initiating->SetMenuConversation(pair.atInitiating);
     pair.initiating->mnuBeep->trigger();
     QVERIFY(beeps.wait(5000));
-    QCOMPARE(Shown(pair.atAccepting), typed);
+    QCOMPARE(Shown(pair.atAccepting), shortened);
 }
 
 void TestTalkWindows::sendToUncheckedStopsAtOnce()
