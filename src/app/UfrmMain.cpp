@@ -8,6 +8,7 @@
 #include "settings/Registry.h"
 #include "settings/StoreNames.h"
 #include "settings/UfrmConfig.h"
+#include "talk/TalkLauncher.h"
 
 #include <QAction>
 #include <QApplication>
@@ -112,7 +113,6 @@ void TfrmMain::CreateMenus()
     QMenu *server = menuBar()->addMenu(QStringLiteral("&Server"));
     server->setObjectName(QStringLiteral("mnuServer"));
     QAction *talk = AddItem(server, QStringLiteral("&Talk"), "mnuTalk");
-    talk->setEnabled(false);
     connect(talk, &QAction::triggered, this, &TfrmMain::mnuTalkClick);
     QAction *fileServer = AddItem(server, QStringLiteral("&File server"), "mnuFileServer");
     fileServer->setEnabled(false);
@@ -142,8 +142,12 @@ void TfrmMain::CreateMenus()
 
 void TfrmMain::mnuTalkClick()
 {
-    if (FindFreeTalkPort() == 0)
+    const quint16 port = FindFreeTalkPort();
+    if (port == 0) {
         MessageBox::Error(this, QStringLiteral("Not enough talk server ports configured!"));
+        return;
+    }
+    OpenTalkWindow(frmConfig()->edtTalkAlias->text(), port, this);
 }
 
 void TfrmMain::mnuFileServerClick()
