@@ -6,6 +6,7 @@
 #include "chat/UfrmChat.h"
 #include "settings/MainServices.h"
 #include "settings/UfrmConfig.h"
+#include "talk/TalkLauncher.h"
 
 #include <QAction>
 #include <QLineEdit>
@@ -232,6 +233,17 @@ void TfrmChat::ToggleFriendClick()
     RefreshActiveUserList();
 }
 
+void TfrmChat::mnuUserTalkClick()
+{
+    const TUser *user = PopupUser();
+    const TfrmConfig *config = frmConfig();
+    if (!user || !config)
+        return;
+    // The window and the invitation carry the talk alias when so configured, else the nick.
+    const QString alias = config->cbxTalkAlias->isChecked() ? config->edtTalkAlias->text() : Nick;
+    OpenTalkWithUser(user->Host, alias);
+}
+
 void TfrmChat::CreateUserMenu()
 {
     const auto item = [this](const char *caption, const char *name) {
@@ -244,13 +256,12 @@ void TfrmChat::CreateUserMenu()
     mnuIgnore = item("&Ignore", "mnuIgnore");
     mnuIgnore->setCheckable(true);
     mnuUserTalk = item("&Talk", "mnuUserTalk");
-    // Talk windows are not part of this program yet.
-    mnuUserTalk->setEnabled(false);
     AddtoFriendslist1 = item("Toggle &Friend", "AddtoFriendslist1");
     connect(mnuMessage, &QAction::triggered, this, &TfrmChat::mnuMessageClick);
     connect(mnuWhoIs, &QAction::triggered, this, &TfrmChat::mnuWhoIsClick);
     connect(mnuIgnore, &QAction::triggered, this, &TfrmChat::mnuIgnoreClick);
     connect(AddtoFriendslist1, &QAction::triggered, this, &TfrmChat::ToggleFriendClick);
+    connect(mnuUserTalk, &QAction::triggered, this, &TfrmChat::mnuUserTalkClick);
     connect(pumUser, &QMenu::aboutToShow, this, [this] {
         const TUser *user = PopupUser();
         mnuIgnore->setChecked(user && user->Ignored());

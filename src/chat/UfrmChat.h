@@ -199,6 +199,7 @@ public:
     void mnuIgnoreClick();
     void ToggleFriendClick();
     // The user the user pop-up menu acts on: the selected user of the tab it was opened on.
+    void mnuUserTalkClick();
     TUser *PopupUser() const;
     TChat *PopupChat() const;
     void ApplyInputColor();

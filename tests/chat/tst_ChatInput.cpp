@@ -289,7 +289,11 @@ private slots:
         s.Form->mnuIgnoreClick();
         emit s.Form->pumUser->aboutToShow();
         QVERIFY(s.Form->mnuIgnore->isChecked());
-        QVERIFY(!s.Form->mnuUserTalk->isEnabled());
+        // "&Talk" without a frame has no talk port to offer: it says so and opens nothing.
+        QVERIFY(s.Form->mnuUserTalk->isEnabled());
+        m_kit->Boxes.clear();
+        s.Form->mnuUserTalk->trigger();
+        QCOMPARE(m_kit->Boxes, QStringList{"Not enough talk server ports configured!"});
         s.Form->ToggleFriendClick();
         QCOMPARE(MemoLines(m_kit->Config->memChatFriends), QStringList{"bob"});
         SetMemoLines(m_kit->Config->memChatFriends, {"carl", "BOB", "bob"});
