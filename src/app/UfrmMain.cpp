@@ -3,6 +3,7 @@
 #include "app/PortPool.h"
 #include "app/UfrmAbout.h"
 #include "app/UfrmHelp.h"
+#include "chat/UfrmIRC.h"
 #include "settings/MessageBox.h"
 #include "settings/Registry.h"
 #include "settings/StoreNames.h"
@@ -98,7 +99,12 @@ void TfrmMain::CreateMenus()
     QAction *freespace = AddItem(pxo, QStringLiteral("Freespace 1"), "mnuFreespace1");
     freespace->setEnabled(false);
     freespace->setVisible(m_options.showHidden);
-    AddItem(connectMenu, QStringLiteral("&Irc (not completed)"), "mnuIrc")->setEnabled(false);
+    connect(AddItem(connectMenu, QStringLiteral("&Irc (not completed)"), "mnuIrc"), &QAction::triggered, this, [this] {
+        auto *irc = new TfrmIRC;
+        AddChildWindow(irc);
+        const TfrmConfig *config = frmConfig();
+        irc->Connect(config ? config->edtIRCNick->text() : QString());
+    });
     QAction *getFile = AddItem(connectMenu, QStringLiteral("Get &File"), "mnuGetFile");
     getFile->setEnabled(false);
     getFile->setVisible(m_options.showHidden);
@@ -279,8 +285,8 @@ void TfrmMain::SendTalkRequest(const QString &host, quint16 port, const QString 
 
 void TfrmMain::PeerProbeReply(const QString &host, quint32 build)
 {
-    for (QWidget *chat : ChildFormsInheriting("TfrmChat"))
-        QMetaObject::invokeMethod(chat, "ApplyClientBuild", Q_ARG(QString, host), Q_ARG(quint32, build));
+    for (TfrmChat *chat : ChildWindowsOf<TfrmChat>())
+        chat->ApplyClientBuild(host, build);
 }
 
 int TfrmMain::OpenTalkRequestCount() const
@@ -323,14 +329,14 @@ void TfrmMain::NotifyUserRemoved(TUser *user)
 
 void TfrmMain::ApplyChannelTabsPos()
 {
-    for (QWidget *chat : ChildFormsInheriting("TfrmChat"))
-        QMetaObject::invokeMethod(chat, "ApplyTabPosition");
+    for (TfrmChat *chat : ChildWindowsOf<TfrmChat>())
+        chat->ApplyTabPosition();
 }
 
 void TfrmMain::ApplyFriendsList()
 {
-    for (QWidget *chat : ChildFormsInheriting("TfrmChat"))
-        QMetaObject::invokeMethod(chat, "RefreshActiveUserList");
+    for (TfrmChat *chat : ChildWindowsOf<TfrmChat>())
+        chat->RefreshActiveUserList();
 }
 
 QWidget *TfrmMain::FindServerInfoWindow(TServer *server)
