@@ -111,6 +111,7 @@ int RunOrlo(int argc, char *argv[])
     auto main = std::make_unique<TfrmMain>(options);
     mainWindow = main.get();
     QObject::connect(main.get(), &TfrmMain::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    main->SetAutoLoginHandler([window = main.get()] { window->OpenLobby(TfrmMain::TLobbyKind::Descent, false); });
     auto config = std::make_unique<TfrmConfig>();
     SetConfig(config.get());
     try {
