@@ -17,6 +17,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QTabBar>
 #include <QTabWidget>
@@ -135,6 +136,12 @@ void TfrmChat::CreateControls()
     sgrChannels->setWordWrap(false);
     sgrChannels->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(sgrChannels, &QTableView::doubleClicked, this, [this] { sgrChannelsDblClick(); });
+    // Remembered by name: rows move as channels arrive in order.
+    connect(sgrChannels->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex &current) {
+                const TChannel *channel = current.isValid() ? ChannelByIndex(current.row() + 1) : nullptr;
+                m_selectedChannel = channel ? channel->Name : QString();
+            });
     connect(sgrChannels, &QWidget::customContextMenuRequested, this, &TfrmChat::ShowChannelPopup);
 
     pnlChannels = new QWidget;
@@ -501,17 +508,14 @@ void TfrmChat::RefreshChannelGrid()
         return;
     }
     m_channelsDirty = false;
-    // Keep the selected channel selected across the redraw.
-    QString selected;
-    const QModelIndex current = sgrChannels->currentIndex();
-    if (const TChannel *channel = current.isValid() ? ChannelByIndex(current.row() + 1) : nullptr)
-        selected = channel->Name;
+    // The selected channel stays selected and the list stays where it was scrolled to.
+    const QString selected = m_selectedChannel;
+    QScrollBar *bar = sgrChannels->verticalScrollBar();
+    const int scrolled = bar->value();
     m_channelModel->Reset();
-    if (!selected.isEmpty()) {
-        const int row = int(Channels.indexOf(FindChannel(selected)));
-        if (row >= 0)
-            sgrChannels->selectRow(row);
-    }
+    if (const int row = int(Channels.indexOf(FindChannel(selected))); row >= 0)
+        sgrChannels->selectRow(row);
+    bar->setValue(scrolled);
 }
 
 TChat *TfrmChat::CreatePrivateChat(TUser *user, bool activate)

@@ -272,6 +272,7 @@ private:
     bool m_listPending = false;
     QElapsedTimer m_listSent;
     QPointer<TChat> m_popupChat;
+    QString m_selectedChannel;
     QPointer<TChat> m_inputChat; // the tab typed into while its input is handled
     QList<QPointer<TfrmChatWindow>> m_detached;
     void CloseDetachedWindows();

@@ -72,7 +72,15 @@ void TfrmChatWindow::GiveBack()
         chat->deleteLater();
         return;
     }
-    ChatForm->PageControl->addTab(chat, TabCaption(chat));
+    // Back to its place among the form's tabs, as the form lists them.
+    int position = 0;
+    for (TChat *other : ChatForm->Chats) {
+        if (other == chat)
+            break;
+        if (ChatForm->PageControl->indexOf(other) >= 0)
+            ++position;
+    }
+    ChatForm->PageControl->insertTab(position, chat, TabCaption(chat));
     chat->HostForm = SavedHost ? SavedHost.data() : static_cast<QWidget *>(ChatForm.data());
     ChatForm->PageControlChange();
 }

@@ -156,6 +156,11 @@ private slots:
         chat->AddUser(form->FindOrAddUser(QStringLiteral("y")));
         QCOMPARE(form->FindChannel(QStringLiteral("#beta"))->Users, 2);
         QCOMPARE(model->index(2, 1).data().toString(), QStringLiteral("2"));
+        // The selection follows its channel as others arrive before it.
+        form->sgrChannels->selectRow(3);
+        form->AddOrUpdateChannel(QStringLiteral("#aardvark"), 1, QString());
+        QCOMPARE(form->sgrChannels->currentIndex().row(), 4);
+        QCOMPARE(form->sgrChannels->currentIndex().data().toString(), QStringLiteral("Beta"));
         form->ClearChannels();
         QCOMPARE(model->rowCount(), 0);
     }

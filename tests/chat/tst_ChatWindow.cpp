@@ -80,13 +80,14 @@ private slots:
         QVERIFY(s.Open());
         QVERIFY(Join(s));
         TChat *chat = s.Chat("#d3");
+        s.Form->GetChat(QStringLiteral("bob"));
         TfrmChatWindow *window = Detach(s.Form, chat);
         QVERIFY(window);
         QCOMPARE(window->windowTitle(), s.Form->windowTitle());
         QCOMPARE(chat->HostForm.data(), window);
         QCOMPARE(s.Form->PageControl->indexOf(chat), -1);
         QCOMPARE(window->PageControl->currentWidget(), chat);
-        QCOMPARE(s.Form->ChatCount(), 2);
+        QCOMPARE(s.Form->ChatCount(), 3);
         window->edtChat->setText(QStringLiteral("from the window"));
         window->edtChatKeyPress();
         QVERIFY(s.Server.WaitForLine(QStringLiteral("PRIVMSG #d3 :from the window")));
@@ -100,7 +101,7 @@ private slots:
         QSignalSpy gone(window, &QObject::destroyed);
         window->close();
         QTRY_COMPARE(gone.count(), 1);
-        QVERIFY(s.Form->PageControl->indexOf(chat) >= 0);
+        QCOMPARE(s.Form->PageControl->indexOf(chat), 1);
         QCOMPARE(chat->HostForm.data(), s.Form.data());
     }
 
