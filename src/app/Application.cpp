@@ -113,6 +113,7 @@ int RunOrlo(int argc, char *argv[])
     mainWindow = main.get();
     main->SetTalkRequestFactory(&OpenTalkRequestWindow);
     QObject::connect(main.get(), &TfrmMain::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    main->SetAutoLoginHandler([window = main.get()] { window->OpenLobby(TfrmMain::TLobbyKind::Descent, false); });
     auto config = std::make_unique<TfrmConfig>();
     SetConfig(config.get());
     try {

@@ -4,6 +4,8 @@
 #include "app/UfrmAbout.h"
 #include "app/UfrmHelp.h"
 #include "chat/UfrmIRC.h"
+#include "pxo/UfrmLogin.h"
+#include "pxo/UfrmPXO.h"
 #include "settings/MessageBox.h"
 #include "settings/Registry.h"
 #include "settings/StoreNames.h"
@@ -13,9 +15,12 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
+
+#include <memory>
 
 namespace {
 TfrmMain *g_main = nullptr;
@@ -96,10 +101,11 @@ void TfrmMain::CreateMenus()
     connectMenu->setObjectName(QStringLiteral("mnuConnect"));
     QMenu *pxo = connectMenu->addMenu(QStringLiteral("&PXO"));
     pxo->setObjectName(QStringLiteral("mnuPXO"));
-    AddItem(pxo, QStringLiteral("Descent 3"), "mnuDescent3")->setEnabled(false);
+    connect(AddItem(pxo, QStringLiteral("Descent 3"), "mnuDescent3"), &QAction::triggered, this,
+            [this] { OpenLobby(TLobbyKind::Descent); });
     QAction *freespace = AddItem(pxo, QStringLiteral("Freespace 1"), "mnuFreespace1");
-    freespace->setEnabled(false);
     freespace->setVisible(m_options.showHidden);
+    connect(freespace, &QAction::triggered, this, [this] { OpenLobby(TLobbyKind::Freespace); });
     connect(AddItem(connectMenu, QStringLiteral("&Irc (not completed)"), "mnuIrc"), &QAction::triggered, this, [this] {
         auto *irc = new TfrmIRC;
         AddChildWindow(irc);
@@ -365,6 +371,24 @@ void TfrmMain::HandleFirstActivation()
     if (config && config->cbxDescentAutoLogin->isChecked() && m_autoLogin)
         m_autoLogin();
     LoadPlacement();
+}
+
+QWidget *TfrmMain::OpenLobby(TLobbyKind kind, bool showDialog)
+{
+    auto login = std::make_unique<TfrmLogin>(this);
+    // Stored values that give no nick are asked for again.
+    if (!showDialog && !TfrmLogin::AliasUsable(login->edtAlias->text()))
+        showDialog = true;
+    if (showDialog && login->exec() != QDialog::Accepted)
+        return nullptr;
+    TfrmPXO *lobby = nullptr;
+    if (kind == TLobbyKind::Freespace)
+        lobby = new TfrmFreespace;
+    else
+        lobby = new TfrmDescent;
+    AddChildWindow(lobby);
+    lobby->Login(login->edtUserName->text(), login->edtPassword->text(), login->edtAlias->text());
+    return lobby;
 }
 
 void TfrmMain::LoadPlacement()

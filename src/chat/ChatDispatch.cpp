@@ -72,6 +72,8 @@ void TfrmChat::Dispatch(const QString &line)
     case 372:
         AddChatLine(Misc(), QString(), Black, m.Rest.mid(3));
         return;
+    case 431: // no nick given
+    case 432: // nick refused by the server
     case 433:
         return NickInUse();
     case 474:

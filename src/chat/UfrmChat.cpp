@@ -4,7 +4,9 @@
 #include "chat/ChatTab.h"
 #include "chat/ChatUser.h"
 #include "chat/Server.h"
+#include "chat/UDPQueue.h"
 #include "chat/UfrmChatWindow.h"
+#include "net/UNxSocket.h"
 #include "settings/MainServices.h"
 #include "settings/UfrmConfig.h"
 
@@ -24,6 +26,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 #include <QToolButton>
+#include <QUdpSocket>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -78,7 +81,12 @@ TfrmChat::~TfrmChat()
     qDeleteAll(Servers);
     Servers.clear();
     ClearUsers();
-    // The datagram queue and the ping component are freed here once the form owns them.
+    // The queue's worker uses the socket and the pinger: it goes first.
+    delete UDPQueue;
+    UDPQueue = nullptr;
+    delete Pinger;
+    Pinger = nullptr;
+    QObject::disconnect(UDP, nullptr, this, nullptr);
 }
 
 void TfrmChat::CreateControls()
@@ -90,6 +98,9 @@ void TfrmChat::CreateControls()
     connect(TCP, &QTcpSocket::connected, this, &TfrmChat::TCPConnected);
     connect(TCP, &QTcpSocket::disconnected, this, &TfrmChat::TCPDisconnect);
     connect(TCP, &QTcpSocket::errorOccurred, this, &TfrmChat::TCPError);
+    UDP = new QUdpSocket(this);
+    BindUDP(0);
+    connect(UDP, &QUdpSocket::readyRead, this, &TfrmChat::UDPReadReady);
 
     const auto timer = [this](const char *name, int interval) {
         auto *t = new QTimer(this);
@@ -189,12 +200,20 @@ void TfrmChat::Loaded()
     ApplyTabPosition();
     WhoisAllowed = true;
     LoadSaveWindowSettings(false);
-    // The ping component is made here, its reply event bound to the ping-reply handler.
+    if (!Pinger) {
+        Pinger = new TNxPing(this);
+        connect(Pinger, &TNxSocket::OnError, this, [this](const QString &text) {
+            if (OnStatus)
+                OnStatus(text);
+        });
+        connect(Pinger, &TNxSocket::OnDataReady, this, &TfrmChat::PingerDataReady);
+    }
     if (const TfrmConfig *config = frmConfig())
         SortColumn = config->ServerSortColumn;
     Closing = false;
     InGame = false;
-    // The datagram queue is made here, over the form's datagram socket and the pinger.
+    if (!UDPQueue)
+        UDPQueue = new TUDPQueue(UDP, Pinger, this);
     LineBuffer.Clear();
     FirstPingSeen = false;
     m_channelModel->Reset();
@@ -518,11 +537,6 @@ void TfrmChat::sgrUsersDblClick(TChat *chat)
 }
 
 void TfrmChat::NickInUse() {}
-
-void TfrmChat::PingUser(TUser *user)
-{
-    Q_UNUSED(user);
-}
 
 void TfrmChat::UserInfoChanged(TUser *user)
 {

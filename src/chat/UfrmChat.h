@@ -22,6 +22,10 @@ class QSplitter;
 class QTabWidget;
 class QTableView;
 class QTcpSocket;
+class QUdpSocket;
+class TNxPing;
+class TNxSocket;
+class TUDPQueue;
 class QTimer;
 class QToolButton;
 class TChannel;
@@ -52,6 +56,9 @@ public:
     QToolButton *btnCloseChat;
     QLabel *lblStatus;
     QTcpSocket *TCP;
+    QUdpSocket *UDP; // game servers, trackers and user replies; bound to a free port
+    TNxPing *Pinger = nullptr;
+    TUDPQueue *UDPQueue = nullptr;
     QTimer *TimerChannels;
     QTimer *TimerConfig;
     QTimer *TimerLoginRetry;
@@ -86,8 +93,6 @@ public:
     QList<TChannel *> Channels; // owned, in locale order of their names
     quint32 ReplyTick = 0;
     bool FirstPingSeen = false;
-    // The datagram queue and the ping component are made here once they exist; users
-    // and servers get them from the form (null until then).
     bool ListUpdating = false;
     bool LoginStarted = false;
     QList<TUser *> KnownUsers; // owned
@@ -156,6 +161,15 @@ public:
     virtual void PingUser(TUser *user);
     virtual void UserInfoChanged(TUser *user);
     virtual void RequestStats(const QString &displayName, const QString &trackerId);
+    // One received datagram (at most 4096 bytes); the base handles user replies only.
+    virtual void UDPDataReceived(const QByteArray &datagram, const QString &ip, quint16 port);
+    void HandleUserReply(QByteArrayView datagram);
+    // The local port of the datagram socket (0 while it is released).
+    quint16 UDPLocalPort() const;
+    // Binds the datagram socket again (0: any free port); false when binding failed.
+    bool BindUDP(quint16 port);
+    // Frees the datagram port (for a game that needs it).
+    void ReleaseUDP();
 
     // Views
     Q_INVOKABLE void ApplyClientBuild(const QString &host, quint32 build);
@@ -224,6 +238,8 @@ private:
     void TCPConnected();
     void TCPDisconnect();
     void TCPError(QAbstractSocket::SocketError error);
+    void UDPReadReady();
+    void PingerDataReady();
     void FlushViews();
     void ShowMessage(TChat *chat, const QString &nick, const QString &text);
 
