@@ -3,17 +3,24 @@
 #include "app/PortPool.h"
 #include "app/UfrmAbout.h"
 #include "app/UfrmHelp.h"
+#include "chat/UfrmIRC.h"
+#include "pxo/UfrmLogin.h"
+#include "pxo/UfrmPXO.h"
 #include "settings/MessageBox.h"
 #include "settings/Registry.h"
 #include "settings/StoreNames.h"
 #include "settings/UfrmConfig.h"
+#include "talk/TalkLauncher.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
+
+#include <memory>
 
 namespace {
 TfrmMain *g_main = nullptr;
@@ -94,11 +101,17 @@ void TfrmMain::CreateMenus()
     connectMenu->setObjectName(QStringLiteral("mnuConnect"));
     QMenu *pxo = connectMenu->addMenu(QStringLiteral("&PXO"));
     pxo->setObjectName(QStringLiteral("mnuPXO"));
-    AddItem(pxo, QStringLiteral("Descent 3"), "mnuDescent3")->setEnabled(false);
+    connect(AddItem(pxo, QStringLiteral("Descent 3"), "mnuDescent3"), &QAction::triggered, this,
+            [this] { OpenLobby(TLobbyKind::Descent); });
     QAction *freespace = AddItem(pxo, QStringLiteral("Freespace 1"), "mnuFreespace1");
-    freespace->setEnabled(false);
     freespace->setVisible(m_options.showHidden);
-    AddItem(connectMenu, QStringLiteral("&Irc (not completed)"), "mnuIrc")->setEnabled(false);
+    connect(freespace, &QAction::triggered, this, [this] { OpenLobby(TLobbyKind::Freespace); });
+    connect(AddItem(connectMenu, QStringLiteral("&Irc (not completed)"), "mnuIrc"), &QAction::triggered, this, [this] {
+        auto *irc = new TfrmIRC;
+        AddChildWindow(irc);
+        const TfrmConfig *config = frmConfig();
+        irc->Connect(config ? config->edtIRCNick->text() : QString());
+    });
     QAction *getFile = AddItem(connectMenu, QStringLiteral("Get &File"), "mnuGetFile");
     getFile->setEnabled(false);
     getFile->setVisible(m_options.showHidden);
@@ -106,7 +119,6 @@ void TfrmMain::CreateMenus()
     QMenu *server = menuBar()->addMenu(QStringLiteral("&Server"));
     server->setObjectName(QStringLiteral("mnuServer"));
     QAction *talk = AddItem(server, QStringLiteral("&Talk"), "mnuTalk");
-    talk->setEnabled(false);
     connect(talk, &QAction::triggered, this, &TfrmMain::mnuTalkClick);
     QAction *fileServer = AddItem(server, QStringLiteral("&File server"), "mnuFileServer");
     fileServer->setEnabled(false);
@@ -136,8 +148,12 @@ void TfrmMain::CreateMenus()
 
 void TfrmMain::mnuTalkClick()
 {
-    if (FindFreeTalkPort() == 0)
+    const quint16 port = FindFreeTalkPort();
+    if (port == 0) {
         MessageBox::Error(this, QStringLiteral("Not enough talk server ports configured!"));
+        return;
+    }
+    OpenTalkWindow(frmConfig()->edtTalkAlias->text(), port, this);
 }
 
 void TfrmMain::mnuFileServerClick()
@@ -279,8 +295,8 @@ void TfrmMain::SendTalkRequest(const QString &host, quint16 port, const QString 
 
 void TfrmMain::PeerProbeReply(const QString &host, quint32 build)
 {
-    for (QWidget *chat : ChildFormsInheriting("TfrmChat"))
-        QMetaObject::invokeMethod(chat, "ApplyClientBuild", Q_ARG(QString, host), Q_ARG(quint32, build));
+    for (TfrmChat *chat : ChildWindowsOf<TfrmChat>())
+        chat->ApplyClientBuild(host, build);
 }
 
 int TfrmMain::OpenTalkRequestCount() const
@@ -323,14 +339,14 @@ void TfrmMain::NotifyUserRemoved(TUser *user)
 
 void TfrmMain::ApplyChannelTabsPos()
 {
-    for (QWidget *chat : ChildFormsInheriting("TfrmChat"))
-        QMetaObject::invokeMethod(chat, "ApplyTabPosition");
+    for (TfrmChat *chat : ChildWindowsOf<TfrmChat>())
+        chat->ApplyTabPosition();
 }
 
 void TfrmMain::ApplyFriendsList()
 {
-    for (QWidget *chat : ChildFormsInheriting("TfrmChat"))
-        QMetaObject::invokeMethod(chat, "RefreshActiveUserList");
+    for (TfrmChat *chat : ChildWindowsOf<TfrmChat>())
+        chat->RefreshActiveUserList();
 }
 
 QWidget *TfrmMain::FindServerInfoWindow(TServer *server)
@@ -355,6 +371,24 @@ void TfrmMain::HandleFirstActivation()
     if (config && config->cbxDescentAutoLogin->isChecked() && m_autoLogin)
         m_autoLogin();
     LoadPlacement();
+}
+
+QWidget *TfrmMain::OpenLobby(TLobbyKind kind, bool showDialog)
+{
+    auto login = std::make_unique<TfrmLogin>(this);
+    // Stored values that give no nick are asked for again.
+    if (!showDialog && !TfrmLogin::AliasUsable(login->edtAlias->text()))
+        showDialog = true;
+    if (showDialog && login->exec() != QDialog::Accepted)
+        return nullptr;
+    TfrmPXO *lobby = nullptr;
+    if (kind == TLobbyKind::Freespace)
+        lobby = new TfrmFreespace;
+    else
+        lobby = new TfrmDescent;
+    AddChildWindow(lobby);
+    lobby->Login(login->edtUserName->text(), login->edtPassword->text(), login->edtAlias->text());
+    return lobby;
 }
 
 void TfrmMain::LoadPlacement()

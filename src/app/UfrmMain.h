@@ -77,6 +77,10 @@ public:
     void SetTalkRequestFactory(TalkRequestFactory factory) { m_talkRequestFactory = std::move(factory); }
     // What opens the Descent 3 lobby at first activation when "Auto login" is set.
     void SetAutoLoginHandler(std::function<void()> handler) { m_autoLogin = std::move(handler); }
+    enum class TLobbyKind { Descent, Freespace };
+    // Asks for the login (or, when ShowDialog is false, takes the stored values) and opens
+    // the lobby of that game. Gives the lobby, or null when nothing was opened.
+    QWidget *OpenLobby(TLobbyKind kind, bool showDialog = true);
     int OpenTalkRequestCount() const;
 
     static constexpr int MaxTalkRequestWindows = 5;

@@ -1,29 +1,17 @@
 #include "pxo/ServerReplies.h"
 
-#include <QByteArray>
-#include <QStringDecoder>
-
-#include <array>
+#include "chat/IrcLine.h"
 
 namespace ServerReplies {
-
 namespace {
-// Reads past the end give zero, as the receive buffer is zero beyond the datagram.
-struct TReader
-{
-    QByteArrayView data;
-    quint8 Byte(qsizetype at) const { return at >= 0 && at < data.size() ? quint8(data[at]) : 0; }
-    quint16 U16(qsizetype at) const { return quint16(Byte(at) | Byte(at + 1) << 8); }
-};
-
 QByteArrayView Received(QByteArrayView datagram)
 {
-    return datagram.first(std::min<qsizetype>(datagram.size(), MaxDatagram));
+    return datagram.first(qMin(datagram.size(), MaxReply));
 }
 
+// Blanks as the servers' own string functions see them: every byte up to the space.
 QByteArrayView TrimBlanks(QByteArrayView bytes)
 {
-    // Blanks as the server's own string functions see them: every byte up to the space.
     while (!bytes.isEmpty() && quint8(bytes.front()) <= 0x20)
         bytes = bytes.sliced(1);
     while (!bytes.isEmpty() && quint8(bytes.back()) <= 0x20)
@@ -31,104 +19,110 @@ QByteArrayView TrimBlanks(QByteArrayView bytes)
     return bytes;
 }
 
-// One counted text from At on; At moves past it.
-QString CountedText(const TReader &r, qsizetype &at)
+// Reads past the end as zero bytes, as every reply handler does.
+class TReader
 {
-    const int length = std::max<int>(r.Byte(at), 1);
-    ++at;
-    QByteArray text;
-    for (int i = 0; i < length - 1; ++i) {
-        const quint8 c = r.Byte(at + i);
-        if (c == 0)
-            break; // the text ends at its zero, also where the datagram was cut short
-        text.append(char(c));
+public:
+    TReader(QByteArrayView bytes, qsizetype at) : m_bytes(Received(bytes)), m_at(at) {}
+    quint8 Byte()
+    {
+        const quint8 value = m_at >= 0 && m_at < m_bytes.size() ? quint8(m_bytes[m_at]) : 0;
+        ++m_at;
+        return value;
     }
-    at += length; // the characters and the skipped byte
-    return DecodeText(text);
-}
+    quint16 Word()
+    {
+        const quint8 low = Byte();
+        return quint16(low | (Byte() << 8));
+    }
+    QString CountedText()
+    {
+        int length = Byte();
+        if (length == 0)
+            length = 1;
+        const qsizetype start = m_at;
+        const qsizetype chars = length - 1;
+        m_at += chars + 1;
+        if (start >= m_bytes.size())
+            return {};
+        QByteArrayView text = m_bytes.sliced(start, qMin(chars, m_bytes.size() - start));
+        const qsizetype zero = text.indexOf('\0');
+        if (zero >= 0)
+            text = text.first(zero);
+        return Irc::DecodeText(text);
+    }
+
+private:
+    QByteArrayView m_bytes;
+    qsizetype m_at;
+};
 } // namespace
 
-QString DecodeText(QByteArrayView bytes)
+QString ModeName(quint8 value)
 {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8(bytes);
-    if (!utf8.hasError())
-        return text;
-    // Opening the converter is the costly part; it keeps no state between texts.
-    static thread_local QStringDecoder ansi("windows-1252", QStringDecoder::Flag::Stateless);
-    return ansi.isValid() ? QString(ansi(bytes)) : QString::fromLatin1(bytes);
+    static const char *const names[] = {"c/s pm", "c/s pn ml", "c/s", "c/s ml", "p2p", "p2p ml"};
+    return value < 6 ? QLatin1String(names[value]) : QString::number(value);
 }
 
-QString ModeText(quint8 mode, bool dedicated)
+QString DifficultyName(quint8 value)
 {
-    static const std::array<const char *, 6> Names = {"c/s pm", "c/s pn ml", "c/s", "c/s ml", "p2p", "p2p ml"};
-    QString text = mode < Names.size() ? QString::fromLatin1(Names[mode]) : QString::number(mode);
-    if (dedicated)
-        text += QStringLiteral(" d");
-    return text;
-}
-
-QString DifficultyText(quint8 difficulty)
-{
-    static const std::array<const char *, 5> Names = {"Trainee", "Rookie", "Hotshot", "Ace", "Insane"};
-    return difficulty < Names.size() ? QString::fromLatin1(Names[difficulty]) : QString::number(difficulty);
+    static const char *const names[] = {"Trainee", "Rookie", "Hotshot", "Ace", "Insane"};
+    return value < 5 ? QLatin1String(names[value]) : QString::number(value);
 }
 
 TGameInfo DecodeGameInfo(QByteArrayView datagram)
 {
-    const TReader r{Received(datagram)};
     TGameInfo info;
-    qsizetype at = GameInfoTextsAt;
-    info.name = CountedText(r, at);
-    info.level = CountedText(r, at);
-    info.description = CountedText(r, at);
-    info.gameType = CountedText(r, at);
-    info.levelNumber = r.U16(at);
-    info.players = r.U16(at + 2);
-    info.maxPlayers = r.U16(at + 4);
-    info.sequence = r.U16(at + 6);
-    at += 12; // and two values that are not read
-    info.modeValue = r.Byte(at);
-    info.dedicated = r.Byte(at + 2) == 1;
-    info.difficultyValue = r.Byte(at + 3);
-    info.mode = ModeText(info.modeValue, info.dedicated);
-    info.difficulty = DifficultyText(info.difficultyValue);
+    TReader r(datagram, 20);
+    info.Name = r.CountedText();
+    info.Level = r.CountedText();
+    info.Description = r.CountedText();
+    info.GameType = r.CountedText();
+    info.LevelNumber = r.Word();
+    info.Players = r.Word();
+    info.MaxPlayers = r.Word();
+    info.Sequence = r.Word();
+    r.Word();
+    r.Word();
+    const quint8 mode = r.Byte();
+    r.Byte();
+    info.Dedicated = r.Byte() == 1;
+    info.Difficulty = DifficultyName(r.Byte());
+    info.Mode = ModeName(mode) + (info.Dedicated ? QStringLiteral(" d") : QString());
     return info;
 }
 
 QStringList DecodePlayerList(QByteArrayView datagram)
 {
-    const QByteArrayView data = Received(datagram);
+    datagram = Received(datagram);
     QStringList names;
-    qsizetype at = ListAt;
-    while (at < data.size()) {
-        const qsizetype zero = data.indexOf('\0', at);
-        const qsizetype end = zero < 0 ? data.size() : zero;
+    qsizetype at = 4;
+    while (at < datagram.size()) {
+        const qsizetype zero = datagram.indexOf('\0', at);
+        const qsizetype end = zero < 0 ? datagram.size() : zero;
         if (end == at)
-            break; // an empty name ends the list
-        const QByteArrayView name = TrimBlanks(data.sliced(at, end - at));
-        if (!name.isEmpty())
-            names << DecodeText(name);
+            break;
+        names.append(Irc::DecodeText(datagram.sliced(at, end - at)));
         at = end + 1;
     }
     return names;
 }
 
-QString DecodeStatusText(QByteArrayView datagram)
+QString DecodeStatus(QByteArrayView datagram)
 {
-    QByteArrayView data = Received(datagram);
-    const qsizetype zero = data.indexOf('\0');
+    datagram = Received(datagram);
+    const qsizetype zero = datagram.indexOf('\0');
     if (zero >= 0)
-        data = data.first(zero);
-    // A backslash never occurs inside a multi-byte character, so the fields decode one by one.
+        datagram = datagram.first(zero);
+    // A backslash never occurs inside a multi-byte character, so the fields split first.
     QString text;
     qsizetype start = 0;
-    while (start <= data.size()) {
-        qsizetype end = data.indexOf('\\', start);
+    while (start <= datagram.size()) {
+        qsizetype end = datagram.indexOf('\\', start);
         if (end < 0)
-            end = data.size();
-        text += DecodeText(data.sliced(start, end - start));
-        if (end < data.size())
+            end = datagram.size();
+        text += Irc::DecodeText(datagram.sliced(start, end - start));
+        if (end < datagram.size())
             text += QLatin1Char('\\');
         start = end + 1;
     }
@@ -137,19 +131,18 @@ QString DecodeStatusText(QByteArrayView datagram)
 
 QString DecodeLevelAddress(QByteArrayView datagram)
 {
-    const QByteArrayView data = Received(datagram);
-    const TReader r{data};
-    qsizetype at = ListAt;
-    while (at < data.size()) {
-        const int n = r.Byte(at);
+    datagram = Received(datagram);
+    qsizetype at = 4;
+    while (at < datagram.size()) {
+        const int n = quint8(datagram[at]);
         QByteArray text;
-        for (qsizetype i = at + 1; i <= at + n + 1 && i < data.size(); ++i) {
-            if (data[i] != '\0')
-                text.append(data[i]);
+        for (qsizetype i = at + 1; i <= at + n + 1 && i < datagram.size(); ++i) {
+            if (datagram[i] != '\0')
+                text.append(datagram[i]);
         }
         const QByteArrayView trimmed = TrimBlanks(text);
         if (!trimmed.isEmpty())
-            return DecodeText(trimmed);
+            return Irc::DecodeText(trimmed);
         at += n + 2;
     }
     return {};

@@ -1,57 +1,45 @@
 #pragma once
-
-// Game server replies (little-endian numbers; bytes past the end of a datagram read as zero,
-// and a datagram counts only up to 4096 bytes):
-//   game info    01 1F ..  from @20: name, level file, description, game type as counted texts
-//                (u8 L, L-1 characters, one skipped byte; L = 0 reads like L = 1), then
-//                u16 level number, u16 players, u16 max players, u16 sequence, u16 x2 (unused),
-//                u8 mode, u8 (unused), u8 dedicated (1 = yes), u8 difficulty
-//   player list  01 73 ..  from @4: names, each ended by 00; an empty name or the end ends the list
-//   level info   01 61 ..  from @4: texts, each u8 n and n + 1 bytes whose zero bytes are dropped
-//   status       "\key\value\key\value..." up to the first zero byte
-
+// Replies of game servers (numbers little-endian; missing bytes read as zero, and a reply
+// counts only up to 4096 bytes):
+//   game info    01 1F .. from offset 20: name, level, description, game type as counted
+//                texts (L, L-1 characters, one skipped byte; L = 0 reads as 1), u16 level
+//                number, players, max players, sequence, 2 x u16 unread, u8 mode, u8 unread,
+//                u8 dedicated (1 = yes), u8 difficulty
+//   player list  01 73 .. from offset 4: names, each ended by a zero byte; an empty name ends
+//   level info   01 61 .. from offset 4: texts, each u8 n and n + 1 bytes whose zero bytes
+//                are dropped; the first that is not blank is the level's address
+//   status       "\key\value..." up to the first zero byte
 #include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 
 namespace ServerReplies {
-constexpr int MaxDatagram = 4096;
-constexpr int GameInfoTextsAt = 20;
-constexpr int ListAt = 4; // first player name, first level text
+
+constexpr qsizetype MaxReply = 4096;
 
 struct TGameInfo
 {
-    QString name;
-    QString level;
-    QString description;
-    QString gameType;
-    quint16 levelNumber = 0;
-    quint16 players = 0;
-    quint16 maxPlayers = 0;
-    quint16 sequence = 0;
-    quint8 modeValue = 0;
-    bool dedicated = false;
-    quint8 difficultyValue = 0;
-    QString mode;       // the mode's name, with " d" for a dedicated server
-    QString difficulty; // the difficulty's name
+    QString Name;
+    QString Level;
+    QString Description;
+    QString GameType;
+    quint16 LevelNumber = 0;
+    quint16 Players = 0;
+    quint16 MaxPlayers = 0;
+    quint16 Sequence = 0;
+    QString Mode; // with " d" when dedicated
+    bool Dedicated = false;
+    QString Difficulty;
 };
 
 TGameInfo DecodeGameInfo(QByteArrayView datagram);
-// "c/s pm" ... "p2p ml", or the value in decimal; " d" appended when dedicated.
-QString ModeText(quint8 mode, bool dedicated);
-// "Trainee" ... "Insane", or the value in decimal.
-QString DifficultyText(quint8 difficulty);
-
-// The names in reply order, trimmed of blanks; names of blanks alone are left out.
+QString ModeName(quint8 value);
+QString DifficultyName(quint8 value);
+// The names as sent; trimming them and skipping blank ones is the caller's.
 QStringList DecodePlayerList(QByteArrayView datagram);
-
-// The status text, each field decoded on its own so that player names read the same as in
-// the player list.
-QString DecodeStatusText(QByteArrayView datagram);
-
-// The first text that is not blank, trimmed; empty when the reply has none.
+// Each field is decoded on its own, so that player names read as in the player list.
+QString DecodeStatus(QByteArrayView datagram);
+// The address trimmed, or an empty text when the reply holds none.
 QString DecodeLevelAddress(QByteArrayView datagram);
 
-// Server texts: UTF-8 when they are valid UTF-8, else Windows-1252.
-QString DecodeText(QByteArrayView bytes);
 } // namespace ServerReplies

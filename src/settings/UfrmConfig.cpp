@@ -522,6 +522,7 @@ void TfrmConfig::SetFormDefaults()
         }
     }
     RefreshLoginHeaders();
+    RandomGenerator = std::make_unique<TRC4>();
     RandomSeeded = false;
 }
 

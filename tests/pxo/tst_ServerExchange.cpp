@@ -56,16 +56,17 @@ void TestServerExchange::gameInfoAndPlayers()
         const QByteArray reply = peer.Ask(SimTest::GameInfoRequest(quint16(300 + index)), Address(s), GamePort(s));
         QCOMPARE(SimTest::Key(reply), quint16(0x011F));
         const TGameInfo info = DecodeGameInfo(reply);
-        QCOMPARE(info.name, s["name"].toString());
-        QCOMPARE(info.level, s["level"].toString());
-        QCOMPARE(info.description, s["description"].toString());
-        QCOMPARE(info.gameType, s["gameType"].toString());
-        QCOMPARE(int(info.levelNumber), s["levelNumber"].toInt());
-        QCOMPARE(int(info.players), s["players"].toInt());
-        QCOMPARE(int(info.maxPlayers), s["maxPlayers"].toInt());
-        QCOMPARE(int(info.sequence), 300 + index);
-        QCOMPARE(info.mode, ModeText(quint8(s["mode"].toInt()), s["dedicated"].toBool()));
-        QCOMPARE(info.difficulty, DifficultyText(quint8(s["difficulty"].toInt())));
+        QCOMPARE(info.Name, s["name"].toString());
+        QCOMPARE(info.Level, s["level"].toString());
+        QCOMPARE(info.Description, s["description"].toString());
+        QCOMPARE(info.GameType, s["gameType"].toString());
+        QCOMPARE(int(info.LevelNumber), s["levelNumber"].toInt());
+        QCOMPARE(int(info.Players), s["players"].toInt());
+        QCOMPARE(int(info.MaxPlayers), s["maxPlayers"].toInt());
+        QCOMPARE(int(info.Sequence), 300 + index);
+        QCOMPARE(info.Mode,
+                 ModeName(quint8(s["mode"].toInt())) + (s["dedicated"].toBool() ? QStringLiteral(" d") : QString()));
+        QCOMPARE(info.Difficulty, DifficultyName(quint8(s["difficulty"].toInt())));
 
         const QByteArray list = peer.Ask(SimTest::PlayerListRequest(), Address(s), GamePort(s));
         QCOMPARE(SimTest::Key(list), quint16(0x0173));
@@ -82,7 +83,7 @@ void TestServerExchange::statusReply()
     const QJsonObject s = m_sim.Server(0);
     const QByteArray reply = peer.Ask(SimTest::StatusRequest(), Address(s), quint16(s["statusPort"].toInt()));
     QVERIFY(reply.startsWith('\\'));
-    const QStringList fields = DecodeStatusText(reply).split(QLatin1Char('\\'));
+    const QStringList fields = DecodeStatus(reply).split(QLatin1Char('\\'));
     const qsizetype version = fields.indexOf(QStringLiteral("gamever"));
     QVERIFY(version > 0 && version + 1 < fields.size());
     QCOMPARE(fields[version + 1], s["gameVersion"].toString());

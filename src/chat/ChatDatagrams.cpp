@@ -1,0 +1,103 @@
+// The chat form's datagrams: reading the socket, user pings and the replies to them.
+#include "chat/ChatUser.h"
+#include "chat/EchoReply.h"
+#include "chat/UDPQueue.h"
+#include "chat/UfrmChat.h"
+#include "chat/UserPing.h"
+#include "net/TickCount.h"
+#include "net/UNxSocket.h"
+#include "settings/MainServices.h"
+
+#include <QHostAddress>
+#include <QNetworkDatagram>
+#include <QTimer>
+#include <QUdpSocket>
+
+namespace {
+constexpr int MaxDatagram = 4096;
+// Datagrams handled in one turn of the event loop; a flood waits for the next turn.
+constexpr int DatagramsPerTurn = 256;
+
+QString SenderText(const QHostAddress &address)
+{
+    bool ok = false;
+    const quint32 v4 = address.toIPv4Address(&ok);
+    return ok ? QHostAddress(v4).toString() : address.toString();
+}
+} // namespace
+
+quint16 TfrmChat::UDPLocalPort() const
+{
+    return UDP->state() == QAbstractSocket::BoundState ? UDP->localPort() : 0;
+}
+
+bool TfrmChat::BindUDP(quint16 port)
+{
+    UDP->close();
+    return UDP->bind(QHostAddress::AnyIPv4, port);
+}
+
+void TfrmChat::ReleaseUDP()
+{
+    UDP->close();
+}
+
+void TfrmChat::UDPReadReady()
+{
+    for (int i = 0; i < DatagramsPerTurn && UDP->hasPendingDatagrams(); ++i) {
+        const QNetworkDatagram datagram = UDP->receiveDatagram(MaxDatagram);
+        if (Closing || Released())
+            continue;
+        UDPDataReceived(datagram.data(), SenderText(datagram.senderAddress()), quint16(datagram.senderPort()));
+    }
+    if (UDP->hasPendingDatagrams())
+        QTimer::singleShot(0, this, &TfrmChat::UDPReadReady);
+}
+
+void TfrmChat::UDPDataReceived(const QByteArray &datagram, const QString &ip, quint16 port)
+{
+    Q_UNUSED(ip);
+    Q_UNUSED(port);
+    if (Closing)
+        return;
+    ReplyTick = TickCount();
+    if (datagram.size() >= 2 && quint8(datagram[0]) == 0x05 && quint8(datagram[1]) == 0x01)
+        HandleUserReply(datagram);
+}
+
+void TfrmChat::HandleUserReply(QByteArrayView datagram)
+{
+    const auto reply = EchoReply::ParseUserReply(datagram);
+    if (!reply)
+        return;
+    TUser *user = FindUser(reply->Nick);
+    if (!user)
+        return;
+    user->SetPingResult(EchoReply::UserReplySentTick(ReplyTick, reply->Value), ReplyTick);
+    UserInfoChanged(user);
+}
+
+void TfrmChat::PingUser(TUser *user)
+{
+    if (!user || !UDPQueue)
+        return;
+    ::PingUser(*UDPQueue, user->Nick, user->Host, TickCount());
+    if (TMainServices *services = MainServices())
+        services->SendClientProbe(user->Host);
+    user->PingPending = false;
+}
+
+void TfrmChat::PingerDataReady()
+{
+    if (!Pinger)
+        return;
+    const quint32 now = TickCount();
+    const auto reply = TakeEchoReply(*Pinger);
+    if (!reply || Closing)
+        return;
+    TUser *user = FindUser(reply->Nick);
+    if (!user)
+        return;
+    user->SetPingResult(reply->SentTick, now);
+    UserInfoChanged(user);
+}

@@ -1,0 +1,424 @@
+#include "pxo/UfrmPXO.h"
+
+#include "chat/ChatUser.h"
+#include "chat/UDPQueue.h"
+#include "net/TickCount.h"
+#include "pxo/LaunchCommand.h"
+#include "pxo/ServerReplies.h"
+#include "pxo/TrackerPackets.h"
+#include "settings/MainServices.h"
+#include "settings/MessageBox.h"
+#include "settings/UfrmConfig.h"
+
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPointer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <algorithm>
+#include <exception>
+
+using namespace TrackerPackets;
+
+TfrmPXO::TfrmPXO(QWidget *parent, bool load) : TfrmChat(parent, false)
+{
+    setObjectName(QStringLiteral("frmPXO"));
+    setWindowTitle(QStringLiteral("PXO"));
+    connect(TimerLoginRetry, &QTimer::timeout, this, &TfrmPXO::LoginAttempt);
+    CreateServerList();
+    if (load)
+        Loaded();
+}
+
+TfrmPXO::~TfrmPXO()
+{
+    Closing = true;
+    TimerLoginRetry->stop();
+    LeaveGameRunning();
+    ClearServers();
+}
+
+void TfrmPXO::Loaded()
+{
+    SetPorts();
+    TrackerId.clear();
+    AutoJoinBusy = false;
+    if (const TfrmConfig *config = frmConfig()) {
+        ChatHost = config->edtPXOChatServer->text();
+        UserTrackerHost = config->edtPXOUserServer->text();
+        GameTrackerHost = config->edtPXOGameServer->text();
+    }
+    TfrmChat::Loaded();
+    LoginTries = 0;
+    LoginStarted = false;
+    ListUpdating = false;
+    FirstPingSeen = false;
+}
+
+void TfrmPXO::Login(const QString &loginName, const QString &password, const QString &alias)
+{
+    LoginName = loginName;
+    Password = password;
+    Alias = alias;
+    Nick = LaunchCommand::AliasToNick(alias);
+    // Every login gets its full count of attempts, also the ones after a game.
+    LoginTries = 0;
+    LoginAttempt();
+}
+
+void TfrmPXO::LoginAttempt()
+{
+    if (Closing)
+        return;
+    TimerLoginRetry->start();
+    ++LoginTries;
+    setWindowTitle(QStringLiteral("Connecting... try: %1").arg(LoginTries));
+    if (LoginTries >= MaxLoginTries) {
+        TimerLoginRetry->stop();
+        ShowLoginFailed();
+        return;
+    }
+    if (TrackerId.isEmpty()) {
+        SendToUserTracker(LoginRequest(LoginName.toUtf8(), Password.toUtf8()));
+    } else {
+        TimerLoginRetry->stop();
+        if (TCP->state() == QAbstractSocket::UnconnectedState)
+            OpenConnection(ChatHost, ChatPort);
+    }
+    LoginStarted = true;
+    RequestGameList();
+}
+
+void TfrmPXO::ShowLoginFailed()
+{
+    // Never a box inside a datagram or timer handler: it runs once the handler returned.
+    QTimer::singleShot(0, this, [this] {
+        if (Closing || Released())
+            return;
+        MessageBox::Error(this, QStringLiteral("Login failed!"));
+        Release();
+    });
+}
+
+void TfrmPXO::SendToUserTracker(const QByteArray &bytes)
+{
+    if (UDPQueue)
+        UDPQueue->SendDatagram(UserTrackerHost, UserTrackerPort, bytes);
+}
+
+void TfrmPXO::RequestGameList()
+{
+    if (UDPQueue)
+        UDPQueue->SendDatagram(GameTrackerHost, GameTrackerPort, GameListRequest());
+}
+
+void TfrmPXO::RequestStats(const QString &displayName, const QString &trackerId)
+{
+    SendToUserTracker(StatsRequest(displayName.toUtf8(), trackerId.toUtf8()));
+}
+
+void TfrmPXO::UDPDataReceived(const QByteArray &received, const QString &ip, quint16 port)
+{
+    if (Closing)
+        return;
+    ReplyTick = TickCount();
+    const QByteArrayView datagram = QByteArrayView(received).first(qMin(received.size(), qsizetype(MaxDatagram)));
+    try {
+        if (IsStatusReply(datagram)) {
+            HandleServerReply(datagram, ip, port);
+            return;
+        }
+        switch (DispatchKey(datagram)) {
+        case GameInfoReply:
+        case LevelAddressReply:
+        case PlayerListReply:
+            HandleServerReply(datagram, ip, port);
+            break;
+        case GameListReply:
+            HandleGameList(datagram);
+            break;
+        case StatsReply:
+            HandleStatsReply(datagram);
+            break;
+        case LoginRetryReply:
+            LoginAttempt();
+            break;
+        case LoginAcceptedReply:
+            HandleLoginAccepted(datagram);
+            break;
+        case UserReply:
+            HandleUserReply(datagram);
+            break;
+        default:
+            break;
+        }
+    } catch (const std::exception &e) {
+        if (OnStatus)
+            OnStatus(QString::fromLocal8Bit(e.what()));
+    }
+}
+
+void TfrmPXO::HandleServerReply(QByteArrayView datagram, const QString &ip, quint16 port)
+{
+    if (IsStatusReply(datagram)) {
+        // From the query port: matched by the server whose information was asked for.
+        if (TServer *server = FindServer(ip, InfoPort)) {
+            server->ApplyStatusReply(ServerReplies::DecodeStatus(datagram));
+            UpdateServerInfo(server);
+        }
+        return;
+    }
+    TServer *server = FindServer(ip, port);
+    if (!server)
+        return;
+    switch (DispatchKey(datagram)) {
+    case GameInfoReply: {
+        const ServerReplies::TGameInfo info = ServerReplies::DecodeGameInfo(datagram);
+        server->Mode = info.Mode;
+        server->Dedicated = info.Dedicated;
+        server->Difficulty = info.Difficulty;
+        server->ApplyGameInfo(info.Sequence, ReplyTick, info.Name, info.Level, info.Description, info.GameType,
+                              info.LevelNumber, info.Players, info.MaxPlayers);
+        ContinueSerialPing(server);
+        CheckLevel(server);
+        RefreshServerList();
+        break;
+    }
+    case PlayerListReply: {
+        server->StatusQueries = 0;
+        for (TServerUser *player : std::as_const(server->PlayerList))
+            player->Stale = true;
+        const QStringList names = ServerReplies::DecodePlayerList(datagram);
+        for (const QString &raw : names) {
+            const QString name = raw.trimmed();
+            if (name.isEmpty())
+                continue;
+            auto it = std::find_if(server->PlayerList.begin(), server->PlayerList.end(),
+                                   [&name](const TServerUser *p) { return p->Name == name; });
+            if (it != server->PlayerList.end()) {
+                (*it)->Stale = false;
+            } else {
+                auto *player = new TServerUser;
+                player->Name = name;
+                server->PlayerList.append(player);
+            }
+        }
+        server->PurgePlayers();
+        server->Players = quint16(qMin<qsizetype>(server->PlayerList.size(), 0xFFFF));
+        UpdateServerInfo(server);
+        break;
+    }
+    default:
+        // Level address replies belong to the level download.
+        break;
+    }
+}
+
+void TfrmPXO::CheckLevel(TServer *server)
+{
+    const TfrmConfig *config = frmConfig();
+    if (!server || !config)
+        return;
+    // The level must be a file inside the missions folder, never a path of its own.
+    const QString level = server->Level;
+    if (level.isEmpty() || level.contains(QLatin1Char('/')) || level.contains(QLatin1Char('\\')) ||
+        level == QLatin1String("..")) {
+        server->LevelPresent = false;
+        return;
+    }
+    QString folder = config->edtDescentPath->text();
+    folder.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    server->LevelPresent = QFileInfo::exists(folder + QStringLiteral("/missions/") + level);
+}
+
+void TfrmPXO::HandleLoginAccepted(QByteArrayView datagram)
+{
+    const TLoginAccepted reply = DecodeLoginAccepted(datagram);
+    SendToUserTracker(Acknowledgement(AckKind::Login, reply.ackValue));
+    if (TCP->state() != QAbstractSocket::UnconnectedState)
+        return;
+    if (!reply.valid) {
+        // The next attempt asks again.
+        if (OnStatus)
+            OnStatus(QStringLiteral("The user tracker sent an invalid login reply."));
+        return;
+    }
+    TrackerId = QString::fromLatin1(reply.trackerId);
+    TimerLoginRetry->stop();
+    OpenConnection(ChatHost, ChatPort);
+}
+
+void TfrmPXO::HandleStatsReply(QByteArrayView datagram)
+{
+    const TStatsReply reply = DecodeStatsReply(datagram);
+    if (TUser *user = FindUserByDisplayName(QString::fromUtf8(reply.displayName))) {
+        user->Rating = reply.rating;
+        user->Kills = reply.kills;
+        user->Deaths = reply.deaths;
+        user->Suicides = reply.suicides;
+        user->MinutesInGame = reply.seconds / 60;
+        MergeUser(*user);
+        UserInfoChanged(user);
+    }
+    SendToUserTracker(Acknowledgement(AckKind::Stats, reply.ackValue));
+}
+
+void TfrmPXO::HandleGameList(QByteArrayView datagram)
+{
+    ListUpdating = true;
+    try {
+        const TGameListReply reply = DecodeGameListReply(datagram);
+        for (const TGameListEntry &entry : reply.entries)
+            AddServer(entry.ip, entry.port);
+        // The game tracker's own port: the same as the fixed one for Descent 3, and the
+        // one that answers for Freespace.
+        if (UDPQueue)
+            UDPQueue->SendDatagram(GameTrackerHost, GameTrackerPort, GameListAcknowledgement(reply.ackValue));
+    } catch (...) {
+        ListUpdating = false;
+        RefreshServerList();
+        throw;
+    }
+    ListUpdating = false;
+    RefreshServerList();
+}
+
+TServer *TfrmPXO::FindServer(const QString &ip, quint16 port) const
+{
+    for (TServer *server : m_serversByIp.value(ip)) {
+        if (port == 0 || server->Port == port)
+            return server;
+    }
+    return nullptr;
+}
+
+bool TfrmPXO::AddServer(const QString &ip, quint16 port)
+{
+    if (ip == QLatin1String("0.0.0.0") || FindServer(ip, port))
+        return false;
+    if (Servers.size() >= MaxServers) {
+        if (!m_capReported && OnStatus)
+            OnStatus(QStringLiteral("The server list is full (%1 servers); further servers are not listed.")
+                         .arg(MaxServers));
+        m_capReported = true;
+        return false;
+    }
+    auto *server = new TServer(this, port, ip, UDPQueue, this);
+    Servers.append(server);
+    m_serversByIp[ip].append(server);
+    server->RequestPlayers();
+    RefreshServerList();
+    return true;
+}
+
+void TfrmPXO::RemoveServer(TServer *server)
+{
+    const qsizetype index = Servers.indexOf(server);
+    if (index < 0)
+        return;
+    Servers.removeAt(index);
+    delete m_rows.take(server);
+    auto it = m_serversByIp.find(server->IP);
+    if (it != m_serversByIp.end()) {
+        it->removeOne(server);
+        if (it->isEmpty())
+            m_serversByIp.erase(it);
+    }
+    if (TMainServices *services = MainServices())
+        services->NotifyServerRemoved(server);
+    delete server;
+    RefreshServerList();
+}
+
+void TfrmPXO::ClearServers()
+{
+    while (!Servers.isEmpty())
+        RemoveServer(Servers.last());
+}
+
+QString TfrmPXO::ServersVersionText() const
+{
+    const TfrmConfig *config = frmConfig();
+    return config ? config->cmbServersVersion->Text() : QString();
+}
+
+bool TfrmPXO::IsPreferedServer(const QString &name) const
+{
+    const TfrmConfig *config = frmConfig();
+    return config && config->IsPreferedServer(name);
+}
+
+void TfrmPXO::UpdateServerInfo(TServer *server)
+{
+    Q_UNUSED(server);
+}
+
+bool TfrmPXO::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == lvwServers && event->type() == QEvent::KeyPress) {
+        const QString text = static_cast<QKeyEvent *>(event)->text();
+        if (text.size() == 1 && text.at(0).isPrint() && RunAccelerator(text.at(0)))
+            return true;
+    }
+    return TfrmChat::eventFilter(watched, event);
+}
+
+void TfrmPXO::TCPConnect()
+{
+    SendLine(QStringLiteral("USER user user user :") + TrackerId + QLatin1Char(' ') + LoginName);
+    SendLine(QStringLiteral("NICK ") + Nick);
+    setWindowTitle(QStringLiteral("Chat (") + Nick + QLatin1Char(')'));
+}
+
+void TfrmPXO::HandlePing(const QString &line)
+{
+    TfrmChat::HandlePing(line);
+    if (FirstPingSeen)
+        return;
+    FirstPingSeen = true;
+    SendLine(QStringLiteral("LIST"));
+    const TfrmConfig *config = frmConfig();
+    if (config && config->cbxPXOAutoJoin->isChecked())
+        SendLine(QStringLiteral("JOIN #autoselect"));
+}
+
+void TfrmPXO::NickInUse()
+{
+    TfrmChat::NickInUse();
+    QTimer::singleShot(0, this, [this] {
+        if (Closing || Released())
+            return;
+        MessageBox::Error(this, QStringLiteral("Someone else is using your alias, you need to change it!"));
+    });
+}
+
+TfrmDescent::TfrmDescent(QWidget *parent) : TfrmPXO(parent, false)
+{
+    setObjectName(QStringLiteral("frmDescent"));
+    setWindowTitle(QStringLiteral("PXO (Descent)"));
+    Loaded();
+}
+
+void TfrmDescent::SetPorts()
+{
+    ChatPort = 7170;
+    UserTrackerPort = 2092;
+    GameTrackerPort = 3445;
+}
+
+TfrmFreespace::TfrmFreespace(QWidget *parent) : TfrmPXO(parent, false)
+{
+    setObjectName(QStringLiteral("frmFreespace"));
+    setWindowTitle(QStringLiteral("PXO (Freespace)"));
+    Loaded();
+}
+
+void TfrmFreespace::SetPorts()
+{
+    ChatPort = 7000;
+    UserTrackerPort = 3493;
+    GameTrackerPort = 3440;
+}

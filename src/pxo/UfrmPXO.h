@@ -1,0 +1,158 @@
+#pragma once
+
+#include "chat/Server.h"
+#include "chat/UfrmChat.h"
+
+#include <QByteArrayView>
+#include <QHash>
+#include <QList>
+#include <QPointer>
+
+// The PXO lobby: logs in to the user tracker, lists the game servers the game tracker
+// names, and chats on the PXO chat server.
+class QMenu;
+class QAction;
+class QTreeWidget;
+class QTreeWidgetItem;
+class QSplitter;
+class QTimer;
+class QLabel;
+class TServerRowItem;
+class QProcess;
+
+class TfrmPXO : public TfrmChat, public TServerListForm
+{
+    Q_OBJECT
+public:
+    // The server list stops growing here, so spoofed game lists cannot exhaust memory.
+    static constexpr int MaxServers = 5000;
+    static constexpr int MaxLoginTries = 10;
+
+    explicit TfrmPXO(QWidget *parent = nullptr, bool load = true);
+    ~TfrmPXO() override;
+
+    // Controls of the server list
+    QSplitter *splGames;
+    QWidget *pnlGames;
+    QTreeWidget *lvwServers;
+    QLabel *lblGameRunning; // shown while a game runs
+    QMenu *pumServer;
+    QAction *mnuJoinGame;
+    QAction *mnuServerInfo;
+    QAction *mnuAutojoin;
+    QAction *mnuPingServer;
+    QAction *mnuServersRefreshAll;
+    QAction *Serializedping1;
+    QAction *DownloadLevel1;
+    QAction *mnuJoinDirectIP;
+    QAction *mnuTogglePrefered;
+    QTimer *TimerServers;
+    QTimer *TimerPing;
+
+    QString Alias;
+    bool AutoJoinBusy = false;
+
+    void Login(const QString &loginName, const QString &password, const QString &alias);
+    void LoginAttempt();
+    void UDPDataReceived(const QByteArray &datagram, const QString &ip, quint16 port) override;
+    void HandlePing(const QString &line) override;
+    void NickInUse() override;
+    void RequestGameList();
+    void RequestStats(const QString &displayName, const QString &trackerId) override;
+
+    TServer *FindServer(const QString &ip, quint16 port) const;
+    // False when nothing was added: no address, already listed, or the list is full.
+    bool AddServer(const QString &ip, quint16 port);
+    void RemoveServer(TServer *server);
+    void ClearServers();
+    // Brings the server list in line with Servers; nothing while a game list is applied.
+    virtual void RefreshServerList();
+    TServer *SelectedServer() const;
+    // The row of a server, or null when it has none (hidden or not listed).
+    QTreeWidgetItem *RowOf(TServer *server) const { return m_rows.value(server); }
+    void SortServerList();
+    void RemoveSilentServers();
+    void QueryAllServers();
+    void PingAllServers();
+    // A game-info reply of Server continues a serialized ping.
+    void ContinueSerialPing(TServer *server);
+    void AutoJoinServer(TServer *server);
+    // Whether the server's level is in the game's missions folder.
+    void CheckLevel(TServer *server);
+    void SetTimersEnabled(bool enabled) override;
+    void mnuPingServerClick();
+    void mnuServersRefreshAllClick();
+    void mnuTogglePreferedClick();
+    void lvwServersDblClick();
+    // Runs the pop-up item whose accelerator is Key (lower case); false when none has it.
+    bool RunAccelerator(QChar key);
+
+    // Joining: refused with a note while a game runs.
+    void JoinServer(TServer *server);
+    void JoinDirectIP();
+    // Starts the game; the lobby stays inert (no chat, no queries, port released) until it
+    // ends, then logs in again.
+    void LaunchGame(const QString &ip, quint16 port, const QStringList &params);
+    bool GameRunning() const { return m_game != nullptr; }
+    quint16 LobbyPort() const { return m_lobbyPort; }
+
+    // TServerListForm
+    QString ServersVersionText() const override;
+    bool IsPreferedServer(const QString &name) const override;
+    void SetInfoPort(quint16 port) override { InfoPort = port; }
+    void UpdateServerInfo(TServer *server) override;
+
+signals:
+    // After every change of the server list (tests and the list view wait on it).
+    void ServersChanged();
+
+protected:
+    void Loaded() override;
+    void TCPConnect() override;
+    // Ports of the game variant, set before the lobby's own load step.
+    virtual void SetPorts() {}
+    // Replies of game servers (status, game info, player list, level address); their
+    // decoders live with the information windows.
+    virtual void HandleServerReply(QByteArrayView datagram, const QString &ip, quint16 port);
+
+private:
+    void HandleLoginAccepted(QByteArrayView datagram);
+    void HandleStatsReply(QByteArrayView datagram);
+    void HandleGameList(QByteArrayView datagram);
+    void ShowLoginFailed();
+    void SendToUserTracker(const QByteArray &bytes);
+    void CreateServerList();
+    void ShowServerPopup(const QPoint &pos);
+    void UpdateRow(QTreeWidgetItem *row, TServer *server, bool isNew, bool &captionChanged);
+    void ApplyServerTimers();
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    bool RefuseWhileInGame();
+    void SetLobbyInert(bool inert);
+    void GameEnded(QProcess *game, const QString &error);
+    void LeaveGameRunning();
+    bool m_capReported = false;
+    QProcess *m_game = nullptr;
+    quint16 m_lobbyPort = 0;
+    QHash<TServer *, QTreeWidgetItem *> m_rows;
+    QHash<QString, QList<TServer *>> m_serversByIp; // in list order
+};
+
+class TfrmDescent : public TfrmPXO
+{
+    Q_OBJECT
+public:
+    explicit TfrmDescent(QWidget *parent = nullptr);
+
+protected:
+    void SetPorts() override;
+};
+
+class TfrmFreespace : public TfrmPXO
+{
+    Q_OBJECT
+public:
+    explicit TfrmFreespace(QWidget *parent = nullptr);
+
+protected:
+    void SetPorts() override;
+};
