@@ -1,5 +1,6 @@
 #include "files/FileProtocol.h"
 
+#include <QDir>
 #include <QStringDecoder>
 #include <QtEndian>
 
@@ -106,5 +107,16 @@ QString SafeFileName(QByteArrayView bytes)
             return {};
     }
     return name;
+}
+
+QString LocalFileName(const QString &directory, const QString &name)
+{
+    QString path = directory;
+#ifndef Q_OS_WIN
+    path.replace(u'\\', u'/');
+#endif
+    if (!path.isEmpty() && !path.endsWith(u'/') && !path.endsWith(u'\\'))
+        path += u'/';
+    return QDir::toNativeSeparators(path + name);
 }
 } // namespace FileProtocol

@@ -59,4 +59,8 @@ QString DecodeName(QByteArrayView bytes);
 // "\" or ":" is dropped; empty, ".", "..", and names with control characters or
 // direction overrides give an empty result (refused).
 QString SafeFileName(QByteArrayView bytes);
+
+// Where a download of Name goes: Directory (either separator; a trailing one or not)
+// followed by Name, or the bare Name when Directory is empty.
+QString LocalFileName(const QString &directory, const QString &name);
 } // namespace FileProtocol

@@ -76,6 +76,8 @@ TFileReplyParser::TEvent TFileReplyParser::Next(QByteArrayView &input)
                 m_field.clear();
                 continue;
             }
+            if (reply == 0)
+                continue; // padding, as between commands
             event.kind = Kind::UnknownReply;
             event.reply = reply;
             return event;

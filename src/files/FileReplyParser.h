@@ -4,9 +4,10 @@
 //   02 { name 00 i32 size }* 00      05 u32 block data
 // Replies may arrive split anywhere and several per read. The length of a block's data is
 // not on the wire, so after each block header the owner, which knows what it asked for,
-// says how many data bytes follow (SetBlockLength). A byte that starts no reply is
-// reported and skipped on its own. A name over MaxNameBytes or a list over MaxListEntries
-// fails the parser for good (until Reset): the owner drops the connection.
+// says how many data bytes follow (SetBlockLength). A zero byte between replies is
+// padding; any other byte that starts no reply is reported and skipped on its own. A
+// name over MaxNameBytes or a list over MaxListEntries fails the parser for good (until
+// Reset): the owner drops the connection.
 
 #include <QByteArray>
 #include <QByteArrayView>

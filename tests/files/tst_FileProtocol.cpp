@@ -131,6 +131,8 @@ private slots:
     void formatSize();
     void safeFileName_data();
     void safeFileName();
+    void localFileName_data();
+    void localFileName();
     void commandsAtEverySplit();
     void unknownCommandBytesNeverStall();
     void repliesAtEverySplit();
@@ -227,6 +229,26 @@ void TestFileProtocol::safeFileName()
     QCOMPARE(SafeFileName(wire), name);
 }
 
+void TestFileProtocol::localFileName_data()
+{
+    QTest::addColumn<QString>("directory");
+    QTest::addColumn<QString>("path");
+    const QString sep = QDir::separator();
+    QTest::addRow("no trailing separator") << QStringLiteral("/tmp/in") << QDir::toNativeSeparators("/tmp/in/x.d3l");
+    QTest::addRow("trailing slash") << QStringLiteral("/tmp/in/") << QDir::toNativeSeparators("/tmp/in/x.d3l");
+    QTest::addRow("backslashes") << QStringLiteral("c:\\temp") << QStringLiteral("c:") + sep + "temp" + sep + "x.d3l";
+    QTest::addRow("trailing backslash") << QStringLiteral("c:\\temp\\")
+                                        << QStringLiteral("c:") + sep + "temp" + sep + "x.d3l";
+    QTest::addRow("empty: bare name") << QString() << QStringLiteral("x.d3l");
+}
+
+void TestFileProtocol::localFileName()
+{
+    QFETCH(QString, directory);
+    QFETCH(QString, path);
+    QCOMPARE(LocalFileName(directory, QStringLiteral("x.d3l")), path);
+}
+
 void TestFileProtocol::commandsAtEverySplit()
 {
     const QByteArray stream = ListRequest() + OpenRequest(7) + QByteArray(1, '\0') + BlockRequest(0) +
@@ -261,7 +283,7 @@ void TestFileProtocol::repliesAtEverySplit()
     const QByteArray block0 = Pattern(1024, 0);
     const QByteArray block2 = Pattern(452, 2);
     const QByteArray stream = ListReply({{"one", 2500}, {"two words", 0}, {"\xFF", -5}}) + BlockReplyHeader(0) +
-                              block0 + BlockReplyHeader(2) + block2 + BlockReplyHeader(3) + Hex("07") +
+                              block0 + BlockReplyHeader(2) + block2 + BlockReplyHeader(3) + Hex("0700") +
                               BlockReplyHeader(9) + ListReply({});
     const QStringList expected{
         QStringLiteral("list"),
