@@ -1,5 +1,8 @@
 #include "net/URC4.h"
 
+#include <QtEndian>
+
+#include <cstring>
 #include <utility>
 
 TRC4::TRC4()
@@ -42,8 +45,36 @@ void TRC4::SetKeyBytes(const std::array<quint8, 256> &key)
 
 void TRC4::Apply(char *data, qsizetype length)
 {
-    for (qsizetype k = 0; k < length; ++k)
-        data[k] = char(quint8(data[k]) ^ NextByte());
+    // Work on local copies: stores through a char pointer may alias any member, which
+    // would force a reload of the state and both indices for every byte. Eight keystream
+    // bytes are gathered into one word and XORed at once.
+    std::array<quint8, 256> s = m_state;
+    unsigned i = m_i;
+    unsigned j = m_j;
+    auto next = [&s, &i, &j]() -> unsigned {
+        i = (i + 1) & 255;
+        const unsigned t = s[i];
+        j = (j + t) & 255;
+        const unsigned u = s[j];
+        s[i] = quint8(u);
+        s[j] = quint8(t);
+        return s[(t + u) & 255];
+    };
+    qsizetype k = 0;
+    for (; k + 8 <= length; k += 8) {
+        quint64 stream = 0;
+        for (unsigned byte = 0; byte < 8; ++byte)
+            stream |= quint64(next()) << (8 * byte);
+        quint64 word;
+        std::memcpy(&word, data + k, 8);
+        word ^= qToLittleEndian(stream);
+        std::memcpy(data + k, &word, 8);
+    }
+    for (; k < length; ++k)
+        data[k] = char(quint8(data[k]) ^ next());
+    m_state = s;
+    m_i = quint8(i);
+    m_j = quint8(j);
 }
 
 QString TRC4::GetStateBits() const

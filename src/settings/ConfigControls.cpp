@@ -1,6 +1,8 @@
 #include "settings/ConfigControls.h"
 
 #include <QLineEdit>
+#include <QPainter>
+#include <QStyle>
 
 #include <limits>
 
@@ -15,13 +17,39 @@ TSpinEdit::TSpinEdit(int minValue, int maxValue, int value, QWidget *parent)
     setKeyboardTracking(true);
 }
 
-int TSpinEdit::Value() const
+namespace {
+// Text read as a 32-bit number; false when it is none or does not fit.
+bool ReadInt32(const QString &text, qint64 &value)
 {
     bool ok = false;
-    const qint64 v = cleanText().trimmed().toLongLong(&ok);
-    if (!ok)
+    value = text.trimmed().toLongLong(&ok);
+    return ok && value >= std::numeric_limits<qint32>::min() && value <= std::numeric_limits<qint32>::max();
+}
+} // namespace
+
+int TSpinEdit::Value() const
+{
+    qint64 v = 0;
+    if (!ReadInt32(cleanText(), v))
         return MinValue();
     return static_cast<int>(std::clamp<qint64>(v, minimum(), maximum()));
+}
+
+QValidator::State TSpinEdit::validate(QString &input, int &pos) const
+{
+    const QValidator::State state = QSpinBox::validate(input, pos);
+    qint64 v = 0;
+    if (state == QValidator::Invalid && ReadInt32(input, v))
+        return QValidator::Intermediate;
+    return state;
+}
+
+void TSpinEdit::fixup(QString &input) const
+{
+    qint64 v = 0;
+    const int clamped =
+        ReadInt32(input, v) ? static_cast<int>(std::clamp<qint64>(v, minimum(), maximum())) : MinValue();
+    input = textFromValue(clamped);
 }
 
 void TSpinEdit::SetValue(qint64 value)
@@ -62,6 +90,24 @@ QString TChoiceBox::Text() const
 void TChoiceBox::SetText(const QString &text)
 {
     setEditText(text);
+}
+
+QSize TElidedLabel::minimumSizeHint() const
+{
+    const QSize hint = QLabel::minimumSizeHint();
+    return {fontMetrics().horizontalAdvance(QStringLiteral("...")), hint.height()};
+}
+
+void TElidedLabel::paintEvent(QPaintEvent *event)
+{
+    Q_UNUSED(event);
+    QPainter painter(this);
+    const QRect area = contentsRect();
+    const QString shown = fontMetrics().elidedText(text(), Qt::ElideRight, area.width());
+    style()->drawItemText(&painter, area, int(alignment()), palette(), isEnabled(), shown, foregroundRole());
+    const QString tip = shown == text() ? QString() : text();
+    if (toolTip() != tip)
+        setToolTip(tip);
 }
 
 QStringList MemoLines(const QPlainTextEdit *memo)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QComboBox>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QSpinBox>
 #include <QStringList>
@@ -22,6 +23,9 @@ public:
     bool Bounded() const { return m_bounded; }
 
 protected:
+    // A number beyond the bounds may be typed; it is clamped when the field is left.
+    QValidator::State validate(QString &input, int &pos) const override;
+    void fixup(QString &input) const override;
     void focusOutEvent(QFocusEvent *event) override;
 
 private:
@@ -38,6 +42,19 @@ public:
     // The text the box shows, selected or not.
     QString Text() const;
     void SetText(const QString &text);
+};
+
+// A one-line label that shows as much of its text as fits, ending in "…", with the whole
+// text as its tip: a long away message neither widens the dialog nor pushes its fields away.
+class TElidedLabel : public QLabel
+{
+    Q_OBJECT
+public:
+    using QLabel::QLabel;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
 };
 
 // Memo lines as a line-based view of a plain text edit: an empty memo has no lines and a

@@ -33,12 +33,8 @@ void TSettingsStore::EndBatch()
         m_dirty = false;
         if (m_writesDisabled)
             return;
-        try {
-            Flush();
-        } catch (const EStoreError &e) {
-            RecordError(e.Message()); // one failed write stops the others for this run
-            throw;
-        }
+        // A failed write (a full disk) leaves the old file whole; a later save may succeed.
+        Flush();
     }
 }
 

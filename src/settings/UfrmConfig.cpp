@@ -2,7 +2,6 @@
 
 #include "settings/ColorTable.h"
 
-#include <QCloseEvent>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -58,6 +57,21 @@ QComboBox *NewFilterCombo(const char *name, const QStringList &items)
     combo->addItems(items);
     combo->setCurrentIndex(-1);
     return combo;
+}
+
+// Number fields keep the width of their longest number instead of filling the row.
+template <typename T> T *Narrow(T *field)
+{
+    field->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
+    return field;
+}
+
+// Lists of a few short lines (ports) get a box of about ten lines, not the whole page.
+QPlainTextEdit *Short(QPlainTextEdit *memo)
+{
+    memo->setMaximumHeight(memo->fontMetrics().lineSpacing() * 10);
+    memo->setMaximumWidth(memo->fontMetrics().horizontalAdvance(QLatin1Char('0')) * 30);
+    return memo;
 }
 
 QLabel *Caption(const QString &text, QWidget *buddy)
@@ -151,7 +165,7 @@ QWidget *TfrmConfig::CreateChatGeneralPage()
     cbxChatJoinFriendSound =
         NewCheck("cbxChatJoinFriendSound", QStringLiteral("Sound when friend joins channel"), false);
     cbxChatAway = NewCheck("cbxChatAway", QStringLiteral("Away"), false);
-    lblChatAway = Named(new QLabel(QStringLiteral("I'm away...")), "lblChatAway");
+    lblChatAway = Named(new TElidedLabel(QStringLiteral("I'm away...")), "lblChatAway");
     lblChatAway->setTextFormat(Qt::PlainText);
     speChatAway = Named(new TSpinEdit(0, 0, 0), "speChatAway");
     memChatAway = NewMemo("memChatAway");
@@ -165,7 +179,7 @@ QWidget *TfrmConfig::CreateChatGeneralPage()
     auto *grid = new QGridLayout(page);
     auto *left = new QVBoxLayout;
     left->addWidget(Caption(QStringLiteral("Alias:"), memChatAlias));
-    left->addWidget(memChatAlias);
+    left->addWidget(memChatAlias, 1);
     left->addWidget(cbxChatTimeStamp);
     left->addWidget(cbxChatMessageSound);
     left->addWidget(cbxChatMessageFriendSound);
@@ -173,25 +187,28 @@ QWidget *TfrmConfig::CreateChatGeneralPage()
     auto *tabs = new QHBoxLayout;
     tabs->addWidget(Caption(QStringLiteral("Channel tabs position"), cmbChatChannelTabsPos));
     tabs->addWidget(cmbChatChannelTabsPos);
+    tabs->addStretch();
     left->addLayout(tabs);
 
     auto *away = new QGroupBox;
-    auto *awayLayout = new QVBoxLayout(away);
-    awayLayout->addWidget(cbxChatAway);
-    auto *current = new QHBoxLayout;
-    current->addWidget(new QLabel(QStringLiteral("Current message:")));
-    current->addWidget(lblChatAway, 1);
-    awayLayout->addLayout(current);
-    awayLayout->addWidget(speChatAway);
-    awayLayout->addWidget(memChatAway);
+    auto *awayLayout = new QGridLayout(away);
+    awayLayout->addWidget(cbxChatAway, 0, 0, 1, 2);
+    awayLayout->addWidget(new QLabel(QStringLiteral("Current message:")), 1, 0);
+    lblChatAway->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    awayLayout->addWidget(lblChatAway, 1, 1);
+    awayLayout->addWidget(Narrow(speChatAway), 2, 0, 1, 2, Qt::AlignLeft);
+    awayLayout->addWidget(memChatAway, 3, 0, 1, 2);
+    awayLayout->setColumnStretch(1, 1);
 
     auto *right = new QVBoxLayout;
-    right->addWidget(away);
+    right->addWidget(away, 1);
     right->addWidget(Caption(QStringLiteral("Friends list:"), memChatFriends));
-    right->addWidget(memChatFriends);
+    right->addWidget(memChatFriends, 1);
 
     grid->addLayout(left, 0, 0);
     grid->addLayout(right, 0, 1);
+    grid->setColumnStretch(0, 1);
+    grid->setColumnStretch(1, 1);
     return page;
 }
 
@@ -208,6 +225,7 @@ QWidget *TfrmConfig::CreateChatColorsPage()
 
     auto *page = new QWidget;
     auto *form = new QFormLayout(page);
+    form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
     form->addRow(QStringLiteral("Alias:"), cmbChatAliasColor);
     form->addRow(QStringLiteral("Text:"), cmbChatTextColor);
     form->addRow(QStringLiteral("Action:"), cmbChatActionColor);
@@ -239,15 +257,16 @@ QWidget *TfrmConfig::CreatePXOPage()
 
     auto *intervals = new QGroupBox(QStringLiteral("Request interval (ms)"));
     auto *grid = new QGridLayout(intervals);
-    grid->addWidget(new QLabel(QStringLiteral("Enable")), 0, 2);
+    grid->addWidget(new QLabel(QStringLiteral("Enable")), 0, 2, Qt::AlignHCenter);
     const auto row = [grid](int r, const QString &caption, TSpinEdit *spin, QCheckBox *box) {
         grid->addWidget(Caption(caption, spin), r, 0);
-        grid->addWidget(spin, r, 1);
+        grid->addWidget(Narrow(spin), r, 1);
         grid->addWidget(box, r, 2, Qt::AlignHCenter);
     };
     row(1, QStringLiteral("Ping:"), speChatPingTime, cbxChatPingTime);
     row(2, QStringLiteral("Server list:"), speChatServerlistTime, cbxChatServerlistTime);
     row(3, QStringLiteral("Channel list:"), speChatChannellistTime, cbxChatChannellistTime);
+    grid->setColumnStretch(3, 1);
     layout->addWidget(intervals);
     layout->addWidget(cbxPXOAutoJoin);
     layout->addStretch();
@@ -271,9 +290,10 @@ QWidget *TfrmConfig::CreateTalkPage()
     layout->addLayout(alias);
     layout->addWidget(cbxTalkAlias);
     layout->addWidget(Caption(QStringLiteral("Server ports"), memTalkServerPorts));
-    layout->addWidget(memTalkServerPorts);
+    layout->addWidget(Short(memTalkServerPorts));
     layout->addWidget(cbxTalkGlobalRequests);
     layout->addWidget(cbxTalkFriendRequests);
+    layout->addStretch();
     return page;
 }
 
@@ -294,9 +314,13 @@ QWidget *TfrmConfig::CreateSecurityPage()
     layout->addLayout(seed);
     auto *lengths = new QGroupBox(QStringLiteral("Key lengths (bits)"));
     auto *form = new QFormLayout(lengths);
-    form->addRow(QStringLiteral("RC4"), speRC4KeyLength);
-    form->addRow(QStringLiteral("RSA"), speRSAKeyLength);
-    layout->addWidget(lengths);
+    form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
+    form->addRow(QStringLiteral("RC4"), Narrow(speRC4KeyLength));
+    form->addRow(QStringLiteral("RSA"), Narrow(speRSAKeyLength));
+    auto *lengthsRow = new QHBoxLayout;
+    lengthsRow->addWidget(lengths);
+    lengthsRow->addStretch();
+    layout->addLayout(lengthsRow);
     layout->addStretch();
     return page;
 }
@@ -371,28 +395,38 @@ QWidget *TfrmConfig::CreateServersPage()
     cbxServersContinousSort = NewCheck("cbxServersContinousSort", QStringLiteral("Continous sort"), false);
 
     auto *page = new QWidget;
-    auto *layout = new QGridLayout(page);
+    auto *layout = new QVBoxLayout(page);
 
     auto *left = new QVBoxLayout;
-    auto *dbl = new QFormLayout;
-    dbl->addRow(QStringLiteral("Double click action"), cmbServersDblClick);
-    dbl->addRow(QStringLiteral("Server version:"), cmbServersVersion);
-    left->addLayout(dbl);
-    left->addWidget(Caption(QStringLiteral("Prefered servers:"), memServersPrefered));
-    left->addWidget(memServersPrefered);
+    auto *choices = new QFormLayout;
+    choices->addRow(QStringLiteral("Double click action"), cmbServersDblClick);
+    choices->addRow(QStringLiteral("Server version:"), cmbServersVersion);
+    left->addLayout(choices);
     left->addWidget(cbxServersAutoJoin);
     left->addWidget(cbxServerJoinLevelExist);
     left->addWidget(cbxServersContinousSort);
     auto *pings = new QGroupBox(QStringLiteral("Ping color intervals"));
-    auto *pingRow = new QHBoxLayout(pings);
-    for (TSpinEdit *spin : {speServersPing1, speServersPing2, speServersPing3, speServersPing4})
-        pingRow->addWidget(spin);
+    auto *pingGrid = new QGridLayout(pings);
+    TSpinEdit *const pingFields[] = {speServersPing1, speServersPing2, speServersPing3, speServersPing4};
+    for (int i = 0; i < 4; ++i)
+        pingGrid->addWidget(Narrow(pingFields[i]), i / 2, i % 2);
     left->addWidget(pings);
+    left->addStretch();
+    auto *right = new QVBoxLayout;
+    right->addWidget(Caption(QStringLiteral("Prefered servers:"), memServersPrefered));
+    right->addWidget(memServersPrefered);
+    auto *top = new QHBoxLayout;
+    top->addLayout(left);
+    top->addLayout(right, 1);
+    layout->addLayout(top);
 
     auto *filter = new QGroupBox(QStringLiteral("Filter servers (hide servers)"));
     auto *filterLayout = new QVBoxLayout(filter);
-    auto *ping = new QFormLayout;
-    ping->addRow(QStringLiteral("Ping is greater than (ms):"), speServerFilterPing);
+    auto *ping = new QHBoxLayout;
+    ping->addWidget(Caption(QStringLiteral("Ping is greater than (ms):"), speServerFilterPing));
+    ping->addWidget(Narrow(speServerFilterPing));
+    ping->addStretch();
+    ping->addWidget(cbxServersFilterMaxPlayers);
     filterLayout->addLayout(ping);
     auto *lists = new QHBoxLayout;
     const auto group = [lists](const QString &caption, QComboBox *combo, QListWidget *list) {
@@ -400,17 +434,13 @@ QWidget *TfrmConfig::CreateServersPage()
         auto *v = new QVBoxLayout(box);
         v->addWidget(combo);
         v->addWidget(list);
-        lists->addWidget(box);
+        lists->addWidget(box, 1);
     };
     group(QStringLiteral("Game type"), cmbServersFilterGameTypes, lbxServersFilterGameType);
     group(QStringLiteral("Mode"), cmbServersFilterMode, lbxServersFilterMode);
     group(QStringLiteral("Level"), cmbServersFilterLevel, lbxServersFilterLevel);
     filterLayout->addLayout(lists);
-    filterLayout->addWidget(cbxServersFilterMaxPlayers);
-
-    layout->addLayout(left, 0, 0);
-    layout->addWidget(filter, 0, 1);
-    layout->setColumnStretch(1, 2);
+    layout->addWidget(filter, 1);
     return page;
 }
 
@@ -426,7 +456,8 @@ QWidget *TfrmConfig::CreateFileTransfersPage()
     layout->addLayout(form);
     layout->addWidget(new QLabel(QStringLiteral("File transfers are not yet implemented")));
     layout->addWidget(Caption(QStringLiteral("Server ports"), memFileServerPorts));
-    layout->addWidget(memFileServerPorts);
+    layout->addWidget(Short(memFileServerPorts));
+    layout->addStretch();
     return page;
 }
 
@@ -451,9 +482,7 @@ QWidget *TfrmConfig::CreateIrcPage()
 QWidget *TfrmConfig::CreateLoginPage()
 {
     sgrLogin = Named(new QTableWidget(2, 5), "sgrLogin");
-    sgrLogin->horizontalHeader()->hide();
-    sgrLogin->verticalHeader()->setSectionsMovable(true);
-    sgrLogin->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    SetupLoginGrid();
     sgrLogin->setColumnWidth(0, 12);
     for (int c = 1; c < 5; ++c)
         sgrLogin->setColumnWidth(c, 130);
@@ -492,26 +521,9 @@ void TfrmConfig::SetFormDefaults()
             cell->setFont(bold);
         }
     }
+    RefreshLoginHeaders();
+    RandomGenerator = std::make_unique<TRC4>();
     RandomSeeded = false;
-}
-
-void TfrmConfig::closeEvent(QCloseEvent *event)
-{
-    // The close box only hides: edits stay in force until the next save.
-    event->ignore();
-    hide();
-}
-
-void TfrmConfig::btnOkClick()
-{
-    SaveAll();
-    hide();
-}
-
-void TfrmConfig::btnCancelClick()
-{
-    LoadAll();
-    hide();
 }
 
 namespace {

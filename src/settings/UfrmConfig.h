@@ -149,12 +149,21 @@ public:
     // The page captions in order, for tests and screenshots.
     QWidget *Page(const QString &caption) const;
 
+    // The editing rules. The chat engine's away command runs speChatAwayChange after it
+    // sets speChatAway: line speChatAway of memChatAway becomes the current away message.
+    void speChatAwayChange();
+    void btnLoginAddClick();
+    void btnLoginRemoveClick();
+    // Moves login row From (1 … last) to row To, as dragging its row header does.
+    void MoveLoginRow(int from, int to);
+
 public slots:
     void btnOkClick();
     void btnCancelClick();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void CreatePages();
@@ -170,6 +179,18 @@ private:
     QWidget *CreateLoginPage();
     void SetFormDefaults();
     void WireRules();
+    void FieldLeft(QObject *field);
+    void memChatAliasExit();
+    void edtDescentPathExit();
+    void ApplyFriendsList();
+    void ShowStoreError(const QString &message, const QString &location, const QString &consequence);
+    void SetupLoginGrid();
+    void RefreshLoginHeaders();
+    void LoginRowDragged(int oldVisual, int newVisual);
+    int SelectedLoginRow() const;
+
+    bool m_aliasCheckPending = false;
+    bool m_draggingLoginRow = false;
 };
 
 // The one settings holder of the program (null before it is created).

@@ -1,0 +1,3 @@
+#include "net/SocketEventScope.h"
+
+thread_local int TSocketEventScope::s_depth = 0;
