@@ -3,6 +3,8 @@
 #include "app/PortPool.h"
 #include "app/UfrmAbout.h"
 #include "app/UfrmHelp.h"
+#include "files/UfrmFileServer.h"
+#include "files/UfrmFileTransfer.h"
 #include "settings/MessageBox.h"
 #include "settings/Registry.h"
 #include "settings/StoreNames.h"
@@ -100,8 +102,8 @@ void TfrmMain::CreateMenus()
     freespace->setVisible(m_options.showHidden);
     AddItem(connectMenu, QStringLiteral("&Irc (not completed)"), "mnuIrc")->setEnabled(false);
     QAction *getFile = AddItem(connectMenu, QStringLiteral("Get &File"), "mnuGetFile");
-    getFile->setEnabled(false);
     getFile->setVisible(m_options.showHidden);
+    connect(getFile, &QAction::triggered, this, [this] { AddChildWindow(new TfrmFileTransfer(0, QString())); });
 
     QMenu *server = menuBar()->addMenu(QStringLiteral("&Server"));
     server->setObjectName(QStringLiteral("mnuServer"));
@@ -109,7 +111,6 @@ void TfrmMain::CreateMenus()
     talk->setEnabled(false);
     connect(talk, &QAction::triggered, this, &TfrmMain::mnuTalkClick);
     QAction *fileServer = AddItem(server, QStringLiteral("&File server"), "mnuFileServer");
-    fileServer->setEnabled(false);
     fileServer->setVisible(m_options.showHidden);
     connect(fileServer, &QAction::triggered, this, &TfrmMain::mnuFileServerClick);
 
@@ -142,8 +143,12 @@ void TfrmMain::mnuTalkClick()
 
 void TfrmMain::mnuFileServerClick()
 {
-    if (FindFreeFileServerPort() == 0)
+    const quint16 port = FindFreeFileServerPort();
+    if (port == 0) {
         MessageBox::Error(this, QStringLiteral("Not enough file server ports configured!"));
+        return;
+    }
+    AddChildWindow(new TfrmFileServer(port, nullptr, m_options.peerAddress));
 }
 
 QList<QWidget *> TfrmMain::ChildForms() const

@@ -21,6 +21,8 @@ public:
     // Command bytes received and not yet handled: a command being assembled, or the
     // requests held back while the send queue is full.
     QByteArray Pending;
+    // Replies to the requests being handled, sent together once they are.
+    QByteArray Outgoing;
     // The list as last sent on this connection: open requests are resolved against it,
     // and an entry removed from sharing since then has expired.
     QList<std::weak_ptr<const TFileInfo>> Listed;

@@ -113,6 +113,8 @@ QList<TFileServerEngine::TUser> TFileServerEngine::Users() const
 void TFileServerEngine::ServerConnect(TNxEncryptedConnection *connection)
 {
     m_connections.insert(connection, std::make_shared<TConnectionInfo>());
+    // Replies are small and the client waits for each: no coalescing delay.
+    connection->Socket()->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     // Whatever way the connection ends, its state goes with it.
     connect(connection, &QObject::destroyed, this, [this, connection] {
         if (m_connections.remove(connection))
@@ -143,8 +145,17 @@ void TFileServerEngine::ServerWrite(TNxEncryptedConnection *connection)
     if (!info || !info->Paused || info->Closing)
         return;
     info->Paused = false;
-    info->Pending += m_server->ReceiveText(connection);
-    HandleCommands(connection, *info);
+    // Queued: the queue may drain inside the flush at the end of handling commands.
+    QMetaObject::invokeMethod(
+        this,
+        [this, connection, weak = std::weak_ptr<TConnectionInfo>(info)] {
+            const std::shared_ptr<TConnectionInfo> info = weak.lock();
+            if (!info || info->Paused || info->Closing || m_connections.value(connection) != info)
+                return;
+            info->Pending += m_server->ReceiveText(connection);
+            HandleCommands(connection, *info);
+        },
+        Qt::QueuedConnection);
 }
 
 void TFileServerEngine::HandleCommands(TNxEncryptedConnection *connection, TConnectionInfo &info)
@@ -152,7 +163,7 @@ void TFileServerEngine::HandleCommands(TNxEncryptedConnection *connection, TConn
     const QPointer<TNxEncryptedConnection> alive(connection);
     qsizetype at = 0;
     while (at < info.Pending.size() && alive && !info.Closing) {
-        if (connection->Socket()->bytesToWrite() > SendQueueLimit) {
+        if (connection->Socket()->bytesToWrite() + info.Outgoing.size() > SendQueueLimit) {
             info.Paused = true;
             break;
         }
@@ -167,7 +178,7 @@ void TFileServerEngine::HandleCommands(TNxEncryptedConnection *connection, TConn
         }
         switch (parsed.command.kind) {
         case TFileCommand::Kind::List:
-            SendList(connection, info);
+            SendList(info);
             break;
         case TFileCommand::Kind::Open:
             OpenListed(connection, info, parsed.command.value);
@@ -180,9 +191,15 @@ void TFileServerEngine::HandleCommands(TNxEncryptedConnection *connection, TConn
         }
     }
     info.Pending.remove(0, at);
+    if (!alive || info.Outgoing.isEmpty())
+        return;
+    // One send for the whole batch, handed to the system now: the client waits for it.
+    m_server->SendText(connection, info.Outgoing);
+    info.Outgoing.clear();
+    connection->Socket()->flush();
 }
 
-void TFileServerEngine::SendList(TNxEncryptedConnection *connection, TConnectionInfo &info)
+void TFileServerEngine::SendList(TConnectionInfo &info)
 {
     QList<FileProtocol::TListedFile> files;
     info.Listed.clear();
@@ -193,7 +210,7 @@ void TFileServerEngine::SendList(TNxEncryptedConnection *connection, TConnection
         files << FileProtocol::TListedFile{name, entry->Size};
         info.Listed << entry;
     }
-    m_server->SendText(connection, FileProtocol::ListReply(files));
+    info.Outgoing += FileProtocol::ListReply(files);
 }
 
 void TFileServerEngine::OpenListed(TNxEncryptedConnection *connection, TConnectionInfo &info, quint32 position)
@@ -228,28 +245,34 @@ void TFileServerEngine::SendBlock(TNxEncryptedConnection *connection, TConnectio
         return;
     }
     const qint64 length = FileProtocol::BlockLength(info.FileSize, block);
-    QByteArray reply = FileProtocol::BlockReplyHeader(block);
+    QByteArray &out = info.Outgoing;
+    const qsizetype start = out.size();
+    out += FileProtocol::BlockReplyHeader(block);
     if (length > 0) {
-        const qsizetype header = reply.size();
-        reply.resize(header + length);
-        if (!info.File.seek(qint64(block) * FileProtocol::BlockSize) ||
-            info.File.read(reply.data() + header, length) != length) {
+        const qsizetype header = out.size();
+        out.resize(header + length);
+        const qint64 offset = qint64(block) * FileProtocol::BlockSize;
+        // Blocks are asked for in order: a seek in place would only drop the read buffer.
+        if ((info.File.pos() != offset && !info.File.seek(offset)) ||
+            info.File.read(out.data() + header, length) != length) {
+            out.truncate(start);
             // Fewer bytes than listed would put the client's stream out of step.
             LogOnce(connection, info, QStringLiteral("short"),
                     QStringLiteral("%1 no longer holds the %2 bytes listed; connection closed")
                         .arg(info.File.fileName())
                         .arg(info.FileSize));
             CloseConnection(connection, info);
-            return;
         }
     }
-    m_server->SendText(connection, reply);
 }
 
 void TFileServerEngine::CloseConnection(TNxEncryptedConnection *connection, TConnectionInfo &info)
 {
     info.Closing = true;
     info.Pending.clear();
+    // The complete replies before this one still go out.
+    m_server->SendText(connection, info.Outgoing);
+    info.Outgoing.clear();
     // Not from inside the read handler: the disconnect would free the connection under it.
     QMetaObject::invokeMethod(
         connection->Socket(),

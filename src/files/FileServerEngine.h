@@ -58,7 +58,7 @@ private:
     void ServerRead(TNxEncryptedConnection *connection);
     void ServerWrite(TNxEncryptedConnection *connection);
     void HandleCommands(TNxEncryptedConnection *connection, TConnectionInfo &info);
-    void SendList(TNxEncryptedConnection *connection, TConnectionInfo &info);
+    void SendList(TConnectionInfo &info);
     void OpenListed(TNxEncryptedConnection *connection, TConnectionInfo &info, quint32 position);
     void SendBlock(TNxEncryptedConnection *connection, TConnectionInfo &info, quint32 block);
     void CloseConnection(TNxEncryptedConnection *connection, TConnectionInfo &info);

@@ -14,7 +14,6 @@ TFileTransferClient::TFileTransferClient(QObject *parent) : QObject(parent), m_c
     connect(m_client, &TNxEncryptedClient::OnError, this, &TFileTransferClient::ClientError);
     connect(m_client, &TNxEncryptedClient::OnRead, this, &TFileTransferClient::ClientRead);
     m_stall.setSingleShot(true);
-    m_stall.setInterval(DefaultStallTimeout);
     connect(&m_stall, &QTimer::timeout, this, &TFileTransferClient::Stalled);
 }
 
@@ -88,15 +87,13 @@ QString TFileTransferClient::Download(qint32 index, const QString &localName)
     m_fileSize = size;
     m_bytesIn = 0;
     m_nextBlock = 0;
-    m_client->SendText(FileProtocol::OpenRequest(quint32(index)));
-    if (size == 0) {
-        emit Progress();
-        Complete();
-        return {};
-    }
+    m_requests += FileProtocol::OpenRequest(quint32(index));
     for (int i = 0; i < MaxOutstanding; ++i)
         RequestNextBlock();
+    SendRequests();
     emit Progress();
+    if (size == 0)
+        Complete();
     return {};
 }
 
@@ -105,10 +102,22 @@ void TFileTransferClient::RequestNextBlock()
     if (!m_file || qint64(m_nextBlock) * FileProtocol::BlockSize >= m_fileSize)
         return;
     m_outstanding.push_back({m_generation, m_nextBlock, FileProtocol::BlockLength(m_fileSize, m_nextBlock)});
-    m_client->SendText(FileProtocol::BlockRequest(m_nextBlock));
+    m_requests += FileProtocol::BlockRequest(m_nextBlock);
     ++m_nextBlock;
-    if (!m_stall.isActive())
-        m_stall.start();
+    if (!m_stall.isActive()) {
+        m_lastActivity.start();
+        m_stall.start(m_stallTimeout);
+    }
+}
+
+void TFileTransferClient::SendRequests()
+{
+    if (m_requests.isEmpty())
+        return;
+    // One send for all, handed to the system now: the server waits for them.
+    m_client->SendText(m_requests);
+    m_requests.clear();
+    m_client->Socket()->flush();
 }
 
 void TFileTransferClient::ClientConnect()
@@ -117,6 +126,8 @@ void TFileTransferClient::ClientConnect()
     Abandon(QString());
     m_listed.clear();
     m_state = State::Ready;
+    // Requests are five bytes each and the server waits for them: no coalescing delay.
+    m_client->Socket()->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     m_client->SendText(FileProtocol::ListRequest());
     emit ListCleared();
     emit Connected();
@@ -165,8 +176,7 @@ void TFileTransferClient::ClientRead()
     const QByteArray text = m_client->ReceiveText();
     if (m_dropping || m_state != State::Ready)
         return;
-    if (!m_outstanding.empty())
-        m_stall.start();
+    m_lastActivity.start();
     const QPointer<TFileTransferClient> alive(this);
     QByteArrayView input(text);
     while (alive && !m_dropping) {
@@ -174,6 +184,8 @@ void TFileTransferClient::ClientRead()
         if (event.kind == TFileReplyParser::TEvent::Kind::NeedMore || !HandleEvent(event))
             break;
     }
+    if (alive && !m_dropping && m_state == State::Ready)
+        SendRequests();
 }
 
 bool TFileTransferClient::HandleEvent(const TFileReplyParser::TEvent &event)
@@ -241,7 +253,8 @@ void TFileTransferClient::HandleBlock(const TFileReplyParser::TEvent &event)
     if (!m_file || request.Generation != m_generation)
         return; // a reply to an abandoned download
     const qint64 offset = qint64(request.Block) * FileProtocol::BlockSize;
-    if (!m_file->seek(offset) || m_file->write(event.data) != event.data.size()) {
+    // Blocks arrive in order: a seek in place would only flush the write buffer.
+    if ((m_file->pos() != offset && !m_file->seek(offset)) || m_file->write(event.data) != event.data.size()) {
         Abandon(QStringLiteral("Cannot write %1: %2. Nothing was saved.").arg(m_localName, m_file->errorString()));
         return;
     }
@@ -278,6 +291,7 @@ void TFileTransferClient::Abandon(const QString &reason)
 void TFileTransferClient::ResetStream()
 {
     m_parser.Reset();
+    m_requests.clear();
     m_outstanding.clear();
     m_stall.stop();
 }
@@ -301,6 +315,13 @@ void TFileTransferClient::Drop(const QString &reason)
 
 void TFileTransferClient::Stalled()
 {
-    if (m_state == State::Ready && !m_outstanding.empty())
-        Drop(QStringLiteral("The server stopped answering; connection closed."));
+    if (m_state != State::Ready || m_outstanding.empty())
+        return;
+    // The timer is not restarted for every read; it checks the last activity instead.
+    const qint64 quiet = m_lastActivity.isValid() ? m_lastActivity.elapsed() : m_stallTimeout;
+    if (quiet < m_stallTimeout) {
+        m_stall.start(int(m_stallTimeout - quiet));
+        return;
+    }
+    Drop(QStringLiteral("The server stopped answering; connection closed."));
 }

@@ -4,6 +4,7 @@
 #include "files/FileReplyParser.h"
 
 #include <QAbstractSocket>
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QTimer>
@@ -48,7 +49,7 @@ public:
     qint64 FileSize() const { return m_fileSize; }
     qint64 BytesIn() const { return m_bytesIn; }
 
-    void SetStallTimeout(int milliseconds) { m_stall.setInterval(milliseconds); }
+    void SetStallTimeout(int milliseconds) { m_stallTimeout = milliseconds; }
 
 signals:
     void Connected();
@@ -80,6 +81,7 @@ private:
     bool HandleEvent(const TFileReplyParser::TEvent &event);
     void HandleBlock(const TFileReplyParser::TEvent &event);
     void RequestNextBlock();
+    void SendRequests();
     void Complete();
     void Abandon(const QString &reason);
     void ResetStream();
@@ -90,6 +92,7 @@ private:
     State m_state = State::Idle;
     TFileReplyParser m_parser;
     std::deque<TRequest> m_outstanding;
+    QByteArray m_requests; // asked for while handling a read, sent at its end
     QList<TFileInfo> m_listed;
     int m_refused = 0;
     bool m_dropping = false;
@@ -97,6 +100,8 @@ private:
     quint64 m_epoch = 0; // one per connect, so a late drop never hits a newer connection
     QString m_dropReason;
     QTimer m_stall;
+    int m_stallTimeout = DefaultStallTimeout;
+    QElapsedTimer m_lastActivity;
 
     // The current download.
     std::unique_ptr<QSaveFile> m_file;

@@ -127,7 +127,16 @@ TfrmFileTransfer::TfrmFileTransfer(quint16 port, const QString &host, QWidget *p
                                      .arg(lvwFiles->topLevelItemCount())
                                      .arg(refused));
     });
-    connect(m_client, &TFileTransferClient::Progress, this, &TfrmFileTransfer::ShowProgress);
+    // Blocks come by the thousand a second: the labels follow at most ten times a second.
+    m_progressTimer.setSingleShot(true);
+    m_progressTimer.setInterval(100);
+    connect(&m_progressTimer, &QTimer::timeout, this, &TfrmFileTransfer::ShowProgress);
+    connect(m_client, &TFileTransferClient::Progress, this, [this] {
+        if (!m_progressTimer.isActive()) {
+            ShowProgress();
+            m_progressTimer.start();
+        }
+    });
     connect(m_client, &TFileTransferClient::DownloadFinished, this, [this](const QString &localName) {
         ShowProgress();
         SetStatus(QStringLiteral("Saved %1.").arg(localName));
@@ -265,6 +274,7 @@ void TfrmFileTransfer::Download(qint32 index)
 
 void TfrmFileTransfer::ShowProgress()
 {
+    m_progressTimer.stop();
     const qint64 size = m_client->FileSize();
     lblFileName->setText(m_client->LocalName());
     lblBytesIn->setText(QString::number(m_client->BytesIn()));

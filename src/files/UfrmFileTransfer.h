@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QTimer>
 #include <QWidget>
 
 class QGroupBox;
@@ -54,4 +55,5 @@ private:
 
     TFileTransferClient *m_client;
     QString m_server; // host:port of the current connection
+    QTimer m_progressTimer;
 };
