@@ -21,6 +21,9 @@ public:
     // Command bytes received and not yet handled: a command being assembled, or the
     // requests held back while the send queue is full.
     QByteArray Pending;
+    // Bytes of the open file from ReadAheadAt on: one read of the disk serves many blocks.
+    QByteArray ReadAhead;
+    qint64 ReadAheadAt = 0;
     // Replies to the requests being handled, sent together once they are.
     QByteArray Outgoing;
     // The list as last sent on this connection: open requests are resolved against it,

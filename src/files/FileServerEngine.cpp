@@ -10,6 +10,7 @@
 #include <QTcpSocket>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 QString PeerText(TNxEncryptedConnection *connection)
@@ -228,7 +229,8 @@ void TFileServerEngine::OpenListed(TNxEncryptedConnection *connection, TConnecti
         return;
     }
     info.File.setFileName(entry->FullName());
-    if (!info.File.open(QIODevice::ReadOnly)) {
+    info.ReadAhead.clear();
+    if (!info.File.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
         LogOnce(connection, info, QStringLiteral("open ") + entry->FullName(),
                 QStringLiteral("cannot open %1: %2").arg(entry->FullName(), info.File.errorString()));
         return;
@@ -251,10 +253,7 @@ void TFileServerEngine::SendBlock(TNxEncryptedConnection *connection, TConnectio
     if (length > 0) {
         const qsizetype header = out.size();
         out.resize(header + length);
-        const qint64 offset = qint64(block) * FileProtocol::BlockSize;
-        // Blocks are asked for in order: a seek in place would only drop the read buffer.
-        if ((info.File.pos() != offset && !info.File.seek(offset)) ||
-            info.File.read(out.data() + header, length) != length) {
+        if (!ReadListed(info, qint64(block) * FileProtocol::BlockSize, length, out.data() + header)) {
             out.truncate(start);
             // Fewer bytes than listed would put the client's stream out of step.
             LogOnce(connection, info, QStringLiteral("short"),
@@ -264,6 +263,22 @@ void TFileServerEngine::SendBlock(TNxEncryptedConnection *connection, TConnectio
             CloseConnection(connection, info);
         }
     }
+}
+
+bool TFileServerEngine::ReadListed(TConnectionInfo &info, qint64 offset, qint64 length, char *to)
+{
+    if (offset < info.ReadAheadAt || offset + length > info.ReadAheadAt + info.ReadAhead.size()) {
+        // Never past the listed size: what the file holds beyond it is not served.
+        const qint64 want = qMax(length, qMin(ReadAheadSize, info.FileSize - offset));
+        info.ReadAhead.resize(want);
+        const qint64 got = info.File.seek(offset) ? info.File.read(info.ReadAhead.data(), want) : -1;
+        info.ReadAhead.resize(qMax<qint64>(got, 0));
+        info.ReadAheadAt = offset;
+        if (got < length)
+            return false;
+    }
+    std::memcpy(to, info.ReadAhead.constData() + (offset - info.ReadAheadAt), size_t(length));
+    return true;
 }
 
 void TFileServerEngine::CloseConnection(TNxEncryptedConnection *connection, TConnectionInfo &info)

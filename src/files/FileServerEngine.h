@@ -23,6 +23,7 @@ class TFileServerEngine : public QObject
 public:
     // Requests wait while more than this is queued for one client.
     static constexpr qint64 SendQueueLimit = 256 * 1024;
+    static constexpr qint64 ReadAheadSize = 64 * 1024;
 
     struct TUser
     {
@@ -61,6 +62,7 @@ private:
     void SendList(TConnectionInfo &info);
     void OpenListed(TNxEncryptedConnection *connection, TConnectionInfo &info, quint32 position);
     void SendBlock(TNxEncryptedConnection *connection, TConnectionInfo &info, quint32 block);
+    static bool ReadListed(TConnectionInfo &info, qint64 offset, qint64 length, char *to);
     void CloseConnection(TNxEncryptedConnection *connection, TConnectionInfo &info);
     void LogOnce(TNxEncryptedConnection *connection, TConnectionInfo &info, const QString &kind, const QString &text);
 

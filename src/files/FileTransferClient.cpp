@@ -78,12 +78,12 @@ QString TFileTransferClient::Download(qint32 index, const QString &localName)
     const qint64 size = listed->Size;
     Abandon(QString());
     auto file = std::make_unique<QSaveFile>(localName);
-    if (!file->open(QIODevice::WriteOnly))
+    if (!file->open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return QStringLiteral("Cannot create %1: %2").arg(localName, file->errorString());
     m_file = std::move(file);
+    m_writeBehind.clear();
     ++m_generation;
     m_localName = localName;
-    m_index = index;
     m_fileSize = size;
     m_bytesIn = 0;
     m_nextBlock = 0;
@@ -252,13 +252,12 @@ void TFileTransferClient::HandleBlock(const TFileReplyParser::TEvent &event)
         m_stall.stop();
     if (!m_file || request.Generation != m_generation)
         return; // a reply to an abandoned download
-    const qint64 offset = qint64(request.Block) * FileProtocol::BlockSize;
-    // Blocks arrive in order: a seek in place would only flush the write buffer.
-    if ((m_file->pos() != offset && !m_file->seek(offset)) || m_file->write(event.data) != event.data.size()) {
-        Abandon(QStringLiteral("Cannot write %1: %2. Nothing was saved.").arg(m_localName, m_file->errorString()));
-        return;
-    }
+    // Blocks are asked for in order and the server answers in order, so each one follows
+    // the last: no seeking.
+    m_writeBehind += event.data;
     m_bytesIn += event.data.size();
+    if (m_writeBehind.size() >= WriteBehindSize && !FlushWrites())
+        return;
     emit Progress();
     if (m_bytesIn >= m_fileSize)
         Complete();
@@ -266,8 +265,20 @@ void TFileTransferClient::HandleBlock(const TFileReplyParser::TEvent &event)
         RequestNextBlock();
 }
 
+bool TFileTransferClient::FlushWrites()
+{
+    if (m_file->write(m_writeBehind) == m_writeBehind.size()) {
+        m_writeBehind.clear();
+        return true;
+    }
+    Abandon(QStringLiteral("Cannot write %1: %2. Nothing was saved.").arg(m_localName, m_file->errorString()));
+    return false;
+}
+
 void TFileTransferClient::Complete()
 {
+    if (!FlushWrites())
+        return;
     std::unique_ptr<QSaveFile> file = std::move(m_file);
     if (!file->commit()) {
         emit DownloadFailed(QStringLiteral("Cannot save %1: %2").arg(m_localName, file->errorString()));
@@ -282,6 +293,7 @@ void TFileTransferClient::Abandon(const QString &reason)
         return;
     m_file->cancelWriting();
     m_file.reset();
+    m_writeBehind.clear();
     // Later replies to this download are read past, never written.
     ++m_generation;
     if (!reason.isEmpty())

@@ -27,6 +27,7 @@ public:
     enum class State { Idle, Connecting, Ready };
     static constexpr int MaxOutstanding = 4;
     static constexpr int DefaultStallTimeout = 30000;
+    static constexpr qsizetype WriteBehindSize = 64 * 1024;
 
     explicit TFileTransferClient(QObject *parent = nullptr);
     ~TFileTransferClient() override;
@@ -82,6 +83,7 @@ private:
     void HandleBlock(const TFileReplyParser::TEvent &event);
     void RequestNextBlock();
     void SendRequests();
+    bool FlushWrites();
     void Complete();
     void Abandon(const QString &reason);
     void ResetStream();
@@ -105,9 +107,9 @@ private:
 
     // The current download.
     std::unique_ptr<QSaveFile> m_file;
+    QByteArray m_writeBehind; // received in order, written to disk in large pieces
     quint64 m_generation = 0;
     QString m_localName;
-    qint32 m_index = -1;
     qint64 m_fileSize = 0;
     qint64 m_bytesIn = 0;
     quint32 m_nextBlock = 0;
