@@ -7,6 +7,7 @@
 #include "app/UfrmMain.h"
 #include "settings/MessageBox.h"
 #include "settings/UfrmConfig.h"
+#include "talk/TalkLauncher.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -110,6 +111,7 @@ int RunOrlo(int argc, char *argv[])
     }
     auto main = std::make_unique<TfrmMain>(options);
     mainWindow = main.get();
+    main->SetTalkRequestFactory(&OpenTalkRequestWindow);
     QObject::connect(main.get(), &TfrmMain::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     auto config = std::make_unique<TfrmConfig>();
     SetConfig(config.get());

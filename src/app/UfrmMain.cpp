@@ -3,12 +3,14 @@
 #include "app/PortPool.h"
 #include "app/UfrmAbout.h"
 #include "app/UfrmHelp.h"
+#include "chat/UfrmIRC.h"
 #include "files/UfrmFileServer.h"
 #include "files/UfrmFileTransfer.h"
 #include "settings/MessageBox.h"
 #include "settings/Registry.h"
 #include "settings/StoreNames.h"
 #include "settings/UfrmConfig.h"
+#include "talk/TalkLauncher.h"
 
 #include <QAction>
 #include <QApplication>
@@ -100,7 +102,12 @@ void TfrmMain::CreateMenus()
     QAction *freespace = AddItem(pxo, QStringLiteral("Freespace 1"), "mnuFreespace1");
     freespace->setEnabled(false);
     freespace->setVisible(m_options.showHidden);
-    AddItem(connectMenu, QStringLiteral("&Irc (not completed)"), "mnuIrc")->setEnabled(false);
+    connect(AddItem(connectMenu, QStringLiteral("&Irc (not completed)"), "mnuIrc"), &QAction::triggered, this, [this] {
+        auto *irc = new TfrmIRC;
+        AddChildWindow(irc);
+        const TfrmConfig *config = frmConfig();
+        irc->Connect(config ? config->edtIRCNick->text() : QString());
+    });
     QAction *getFile = AddItem(connectMenu, QStringLiteral("Get &File"), "mnuGetFile");
     getFile->setVisible(m_options.showHidden);
     connect(getFile, &QAction::triggered, this, [this] { AddChildWindow(new TfrmFileTransfer(0, QString())); });
@@ -108,7 +115,6 @@ void TfrmMain::CreateMenus()
     QMenu *server = menuBar()->addMenu(QStringLiteral("&Server"));
     server->setObjectName(QStringLiteral("mnuServer"));
     QAction *talk = AddItem(server, QStringLiteral("&Talk"), "mnuTalk");
-    talk->setEnabled(false);
     connect(talk, &QAction::triggered, this, &TfrmMain::mnuTalkClick);
     QAction *fileServer = AddItem(server, QStringLiteral("&File server"), "mnuFileServer");
     fileServer->setVisible(m_options.showHidden);
@@ -137,8 +143,12 @@ void TfrmMain::CreateMenus()
 
 void TfrmMain::mnuTalkClick()
 {
-    if (FindFreeTalkPort() == 0)
+    const quint16 port = FindFreeTalkPort();
+    if (port == 0) {
         MessageBox::Error(this, QStringLiteral("Not enough talk server ports configured!"));
+        return;
+    }
+    OpenTalkWindow(frmConfig()->edtTalkAlias->text(), port, this);
 }
 
 void TfrmMain::mnuFileServerClick()
@@ -284,8 +294,8 @@ void TfrmMain::SendTalkRequest(const QString &host, quint16 port, const QString 
 
 void TfrmMain::PeerProbeReply(const QString &host, quint32 build)
 {
-    for (QWidget *chat : ChildFormsInheriting("TfrmChat"))
-        QMetaObject::invokeMethod(chat, "ApplyClientBuild", Q_ARG(QString, host), Q_ARG(quint32, build));
+    for (TfrmChat *chat : ChildWindowsOf<TfrmChat>())
+        chat->ApplyClientBuild(host, build);
 }
 
 int TfrmMain::OpenTalkRequestCount() const
@@ -328,14 +338,14 @@ void TfrmMain::NotifyUserRemoved(TUser *user)
 
 void TfrmMain::ApplyChannelTabsPos()
 {
-    for (QWidget *chat : ChildFormsInheriting("TfrmChat"))
-        QMetaObject::invokeMethod(chat, "ApplyTabPosition");
+    for (TfrmChat *chat : ChildWindowsOf<TfrmChat>())
+        chat->ApplyTabPosition();
 }
 
 void TfrmMain::ApplyFriendsList()
 {
-    for (QWidget *chat : ChildFormsInheriting("TfrmChat"))
-        QMetaObject::invokeMethod(chat, "RefreshActiveUserList");
+    for (TfrmChat *chat : ChildWindowsOf<TfrmChat>())
+        chat->RefreshActiveUserList();
 }
 
 QWidget *TfrmMain::FindServerInfoWindow(TServer *server)

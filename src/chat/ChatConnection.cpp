@@ -1,0 +1,165 @@
+// The chat form's connection: sending lines, reading and framing, close and disconnect.
+#include "chat/ChatTab.h"
+#include "chat/UfrmChat.h"
+#include "settings/MessageBox.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QPointer>
+#include <QTcpSocket>
+#include <QTimer>
+
+namespace {
+// One read takes at most this much from the socket; the rest waits for the next turn of
+// the event loop, so a flood never freezes the window.
+constexpr qint64 ReadChunk = 64 * 1024;
+
+const char *ErrorKindName(int kind)
+{
+    static const char *const names[] = {"general", "send", "recieve", "connect", "disconnect", "accept"};
+    return kind >= 0 && kind < 6 ? names[kind] : "unknown";
+}
+} // namespace
+
+void TfrmChat::OpenConnection(const QString &host, quint16 port)
+{
+    m_wasConnected = false;
+    LineBuffer.Clear();
+    TCP->connectToHost(host, port);
+}
+
+QString TfrmChat::SendLine(const QString &text)
+{
+    if (text.isEmpty() || TCP->state() != QAbstractSocket::ConnectedState)
+        return {};
+    const QByteArray bytes = Irc::EncodeLine(text);
+    if (bytes.isEmpty())
+        return {};
+    if (TCP->write(bytes) != bytes.size())
+        return {};
+    return Irc::SentText(text);
+}
+
+void TfrmChat::TCPConnected()
+{
+    m_wasConnected = true;
+    if (!Closing)
+        TCPConnect();
+}
+
+void TfrmChat::TCPConnect() {}
+
+void TfrmChat::TCPRead()
+{
+    if (Closing || m_released) {
+        TCP->readAll();
+        return;
+    }
+    const QByteArray chunk = TCP->read(ReadChunk);
+    if (chunk.isEmpty())
+        return;
+    LineBuffer.Feed(chunk);
+    ++m_readDepth;
+    QByteArray line;
+    while (!Closing && LineBuffer.NextLine(line)) {
+        try {
+            HandleLine(Irc::DecodeText(line));
+        } catch (const std::exception &e) {
+            // One line that cannot be handled costs that line only.
+            if (OnStatus)
+                OnStatus(QStringLiteral("TCP error: ") + QString::fromLocal8Bit(e.what()));
+        }
+    }
+    --m_readDepth;
+    if (const int dropped = LineBuffer.TakeDroppedLines(); dropped > 0 && OnStatus)
+        OnStatus(QStringLiteral("TCP error: %1 over-long line(s) from the server dropped").arg(dropped));
+    FlushViews();
+    // A timer, not a posted call: posted calls made while posted events are being sent run
+    // in the same pass, which would chain every read into one long stall.
+    if (TCP->bytesAvailable() > 0 && !m_readMore->isActive())
+        m_readMore->start();
+}
+
+void TfrmChat::FlushViews()
+{
+    for (TChat *chat : Chats)
+        chat->Flush();
+    if (m_channelsDirty)
+        RefreshChannelGrid();
+    PlaceCloseButton();
+}
+
+void TfrmChat::TCPDisconnect()
+{
+    if (m_released || m_closedNoticePending)
+        return;
+    FirstPingSeen = false;
+    m_listPending = false;
+    if (Closing) {
+        Release();
+        return;
+    }
+    if (InGame) {
+        for (int i = ChatCount(); i >= 2; --i) {
+            TChat *chat = ChatByIndex(i);
+            if (chat && chat->IsChannel())
+                CloseChat(chat);
+        }
+        return;
+    }
+    // Stop everything now; the box waits for the event loop, and the form goes after it.
+    Closing = true;
+    SetTimersEnabled(false);
+    m_closedNoticePending = true;
+    QTimer::singleShot(0, this, [this] {
+        QPointer<TfrmChat> self(this);
+        QWidget *owner = parentWidget() ? window() : nullptr;
+        MessageBox::Error(owner, QStringLiteral("Connection closed!"));
+        if (self)
+            self->Release();
+    });
+}
+
+void TfrmChat::TCPError(QAbstractSocket::SocketError error)
+{
+    if (m_released || m_closedNoticePending)
+        return;
+    int kind = 0;
+    if (!m_wasConnected)
+        kind = 3;
+    else if (error == QAbstractSocket::RemoteHostClosedError)
+        kind = 4;
+    if (OnStatus) {
+        OnStatus(QStringLiteral("TCP ") + QLatin1String(ErrorKindName(kind)) + QStringLiteral(" error: ") +
+                 QString::number(int(error)));
+    }
+    if (kind == 3 && TCP->state() != QAbstractSocket::ConnectedState)
+        TCPDisconnect();
+}
+
+void TfrmChat::closeEvent(QCloseEvent *event)
+{
+    CloseDetachedWindows();
+    SetTimersEnabled(false);
+    Closing = true;
+    if (!SendLine(QStringLiteral("QUIT")).isEmpty())
+        TCP->flush();
+    event->accept();
+    Release();
+}
+
+void TfrmChat::Release()
+{
+    if (m_released)
+        return;
+    m_released = true;
+    Closing = true;
+    SetTimersEnabled(false);
+    deleteLater();
+}
+
+void TfrmChat::ShowStatus(const QString &text)
+{
+    if (lblStatus)
+        lblStatus->setText(text);
+}

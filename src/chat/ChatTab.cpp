@@ -1,0 +1,368 @@
+#include "chat/ChatTab.h"
+
+#include "chat/Beep.h"
+#include "chat/ChatSettings.h"
+#include "chat/ChatUser.h"
+#include "chat/IrcLine.h"
+#include "chat/UfrmChat.h"
+
+#include <QElapsedTimer>
+#include <QHBoxLayout>
+#include <QHash>
+#include <QHeaderView>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTextBlock>
+#include <QTime>
+
+#include <algorithm>
+
+namespace {
+constexpr int UserGridWidth = 90;
+constexpr int UserRowHeight = 16;
+const QColor Ignored(255, 0, 0);
+const QColor Friend(0, 128, 0);
+
+QTextCharFormat StampFormat()
+{
+    QTextCharFormat f;
+    f.setFontFamilies({QStringLiteral("Terminal")});
+    f.setFontStyleHint(QFont::TypeWriter);
+    f.setForeground(Qt::black);
+    return f;
+}
+
+QTextCharFormat TextFormat(const QColor &color, bool bold)
+{
+    QTextCharFormat f;
+    f.setFontFamilies({QStringLiteral("MS Sans Serif")});
+    f.setFontStyleHint(QFont::SansSerif);
+    f.setFontWeight(bold ? QFont::Bold : QFont::Normal);
+    f.setForeground(color);
+    return f;
+}
+
+// "(HH:MM) " of now. Reading the local time costs a look at the time zone files, so the
+// text is made again only when half a second has passed.
+QString CurrentStamp()
+{
+    static QElapsedTimer age;
+    static QString stamp;
+    if (!age.isValid() || age.elapsed() >= 500) {
+        stamp = QLatin1Char('(') + QTime::currentTime().toString(QStringLiteral("HH:mm")) + QLatin1String(") ");
+        age.start();
+    }
+    return stamp;
+}
+
+const QIcon &NewTextIcon()
+{
+    static const QIcon icon = [] {
+        QPixmap pixmap(10, 10);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setBrush(QColor(255, 128, 0));
+        painter.setPen(Qt::NoPen);
+        painter.drawEllipse(1, 1, 8, 8);
+        return QIcon(pixmap);
+    }();
+    return icon;
+}
+} // namespace
+
+TChat::TChat(TfrmChat *form, const QString &name, QWidget *parent) : QWidget(parent), m_form(form)
+{
+    Name = Irc::StripAt(name);
+    HostForm = form;
+    setObjectName(QStringLiteral("Chat"));
+
+    UserGrid = new QTableWidget(1, 1);
+    UserGrid->setObjectName(QStringLiteral("UserGrid"));
+    UserGrid->horizontalHeader()->hide();
+    UserGrid->horizontalHeader()->setStretchLastSection(true);
+    UserGrid->verticalHeader()->hide();
+    UserGrid->verticalHeader()->setDefaultSectionSize(UserRowHeight);
+    UserGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    UserGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    UserGrid->setSelectionMode(QAbstractItemView::SingleSelection);
+    UserGrid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    UserGrid->setWordWrap(false);
+    UserGrid->setContextMenuPolicy(Qt::CustomContextMenu);
+    UserGrid->setItem(0, 0, new QTableWidgetItem);
+
+    TextView = new QPlainTextEdit;
+    TextView->setObjectName(QStringLiteral("TextView"));
+    TextView->setReadOnly(true);
+    TextView->setUndoRedoEnabled(false);
+    TextView->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    TextView->setContextMenuPolicy(Qt::CustomContextMenu);
+    TextView->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+
+    Splitter = new QSplitter(Qt::Horizontal);
+    Splitter->addWidget(UserGrid);
+    Splitter->addWidget(TextView);
+    Splitter->setStretchFactor(1, 1);
+    Splitter->setSizes({UserGridWidth, 400});
+    auto *layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(Splitter);
+}
+
+TChat::~TChat() = default;
+
+QString TChat::Caption() const
+{
+    if (Name.startsWith(QLatin1Char('#')) || Name.startsWith(QLatin1Char('+')))
+        return Name.mid(1);
+    return Name;
+}
+
+bool TChat::IsChannel() const
+{
+    return Name.startsWith(QLatin1Char('#')) || Name.startsWith(QLatin1Char('+'));
+}
+
+TUser *TChat::FindUser(const QString &nick) const
+{
+    const QString wanted = Irc::StripAt(nick);
+    for (TUser *user : Users) {
+        if (user->Nick == wanted)
+            return user;
+    }
+    return nullptr;
+}
+
+void TChat::AddUser(TUser *user)
+{
+    if (!user || FindUser(user->Nick))
+        return;
+    Users.append(user);
+    RefreshUserList();
+}
+
+void TChat::RemoveUser(const QString &nick)
+{
+    TUser *user = FindUser(nick);
+    if (!user)
+        return;
+    Ops.removeAll(user->Nick);
+    Users.removeAll(user);
+    RefreshUserList();
+}
+
+namespace {
+void InsertSorted(QStringList &list, const QString &name)
+{
+    const auto it = std::lower_bound(list.begin(), list.end(), name);
+    if (it == list.end() || *it != name)
+        list.insert(it, name);
+}
+} // namespace
+
+void TChat::AddOp(const TUser *user)
+{
+    if (!user)
+        return;
+    InsertSorted(Ops, user->Nick);
+    RefreshUserList();
+}
+
+void TChat::RemoveOp(const TUser *user)
+{
+    if (!user)
+        return;
+    Ops.removeAll(user->Nick);
+    RefreshUserList();
+}
+
+void TChat::RenameUser(const QString &oldNick, const QString &newNick)
+{
+    if (Ops.removeAll(oldNick) > 0)
+        InsertSorted(Ops, newNick);
+    RefreshUserList();
+}
+
+bool TChat::IsOp(const QString &nick) const
+{
+    return std::binary_search(Ops.cbegin(), Ops.cend(), Irc::StripAt(nick));
+}
+
+TUser *TChat::SelectedUser() const
+{
+    const int row = UserGrid->currentRow();
+    const QList<QTableWidgetItem *> selected = UserGrid->selectedItems();
+    if (row < 0 || selected.isEmpty())
+        return nullptr;
+    const QTableWidgetItem *item = UserGrid->item(row, 0);
+    if (!item || item->text().isEmpty())
+        return nullptr;
+    return FindUser(item->text());
+}
+
+void TChat::RefreshUserList()
+{
+    if (m_form && m_form->InRead()) {
+        m_usersDirty = true;
+        return;
+    }
+    DoRefreshUserList();
+}
+
+void TChat::DoRefreshUserList()
+{
+    m_usersDirty = false;
+    const TUser *selected = SelectedUser();
+    const QString selectedNick = selected ? selected->Nick : QString();
+    std::stable_sort(Users.begin(), Users.end(),
+                     [](const TUser *a, const TUser *b) { return CompareNames(a->Nick, b->Nick) < 0; });
+    const int rows = std::max(1, int(Users.size()));
+    UserGrid->setRowCount(rows);
+    int selectRow = -1;
+    for (int row = 0; row < rows; ++row) {
+        QTableWidgetItem *item = UserGrid->item(row, 0);
+        if (!item) {
+            item = new QTableWidgetItem;
+            UserGrid->setItem(row, 0, item);
+        }
+        if (row >= Users.size()) {
+            // An empty list keeps one row, and it names nobody.
+            item->setText(QString());
+            item->setData(Qt::ForegroundRole, QVariant());
+            continue;
+        }
+        const TUser *user = Users.at(row);
+        item->setText(IsOp(user->Nick) ? QLatin1Char('@') + user->Nick : user->Nick);
+        if (user->Ignored())
+            item->setForeground(Ignored);
+        else if (user->IsFriend())
+            item->setForeground(Friend);
+        else
+            item->setData(Qt::ForegroundRole, QVariant());
+        if (!selectedNick.isEmpty() && user->Nick == selectedNick)
+            selectRow = row;
+    }
+    if (selectRow >= 0)
+        UserGrid->setCurrentCell(selectRow, 0);
+    else
+        UserGrid->clearSelection();
+    emit OnUsersChanged(this);
+}
+
+void TChat::AddLine(const QString &nickPart, const QString &text, const QColor &color)
+{
+    TPendingLine line;
+    if (ChatSettings::TimeStamp())
+        line.Stamp = CurrentStamp();
+    line.NickPart = nickPart;
+    QString nick = nickPart.trimmed();
+    if (nick.endsWith(QLatin1Char(':')))
+        nick.chop(1);
+    const bool isFriend = !nick.isEmpty() && ChatSettings::IsFriend(nick);
+    if (!nickPart.isEmpty())
+        line.NickColor = isFriend ? ChatSettings::FriendColor() : ChatSettings::AliasColor();
+    line.Text = text;
+    line.Color = color;
+    if (m_form && m_form->InRead())
+        m_pending.append(line);
+    else
+        WriteLines({line});
+
+    if (IsActivePage())
+        return;
+    SetNewTextMark(true);
+    if (IsChannel() || IsMisc() || Name.isEmpty())
+        return;
+    if (ChatSettings::MessageSound())
+        Sound::Beep();
+    else if (ChatSettings::MessageFriendSound() && isFriend && FindUser(nick))
+        Sound::Beep();
+}
+
+void TChat::Flush()
+{
+    if (!m_pending.isEmpty()) {
+        const QList<TPendingLine> lines = std::exchange(m_pending, {});
+        WriteLines(lines);
+    }
+    if (m_usersDirty)
+        DoRefreshUserList();
+}
+
+void TChat::WriteLines(const QList<TPendingLine> &lines)
+{
+    static const QTextCharFormat stampFormat = StampFormat();
+    QTextDocument *doc = TextView->document();
+    QScrollBar *bar = TextView->verticalScrollBar();
+    const bool follow = bar->value() >= bar->maximum();
+    const int scrolled = bar->value();
+    const QTextCursor view = TextView->textCursor();
+    const int selStart = view.selectionStart();
+    const int selEnd = view.selectionEnd();
+
+    // Lines of a read share a handful of formats: make each once.
+    QHash<quint64, QTextCharFormat> formats;
+    const auto format = [&formats](const QColor &color, bool bold) -> const QTextCharFormat & {
+        const quint64 key = (quint64(color.rgba()) << 1) | (bold ? 1 : 0);
+        auto it = formats.find(key);
+        if (it == formats.end())
+            it = formats.insert(key, TextFormat(color, bold));
+        return *it;
+    };
+    QTextCursor cursor(doc);
+    cursor.movePosition(QTextCursor::End);
+    cursor.beginEditBlock();
+    bool first = doc->isEmpty();
+    for (const TPendingLine &line : lines) {
+        // Each line starts a row of its own; the first line of an empty view needs no break.
+        if (!first)
+            cursor.insertBlock();
+        first = false;
+        if (!line.Stamp.isEmpty())
+            cursor.insertText(line.Stamp, stampFormat);
+        if (!line.NickPart.isEmpty())
+            cursor.insertText(line.NickPart, format(line.NickColor, true));
+        cursor.insertText(line.Text, format(line.Color, false));
+    }
+    cursor.endEditBlock();
+
+    if (selEnd > selStart) {
+        const QTextCursor now = TextView->textCursor();
+        if (now.selectionStart() != selStart || now.selectionEnd() != selEnd) {
+            QTextCursor restore(doc);
+            restore.setPosition(selStart);
+            restore.setPosition(selEnd, QTextCursor::KeepAnchor);
+            TextView->setTextCursor(restore);
+        }
+    }
+    bar->setValue(follow ? bar->maximum() : scrolled);
+}
+
+QTabWidget *TChat::PageControl() const
+{
+    for (QWidget *w = parentWidget(); w; w = w->parentWidget()) {
+        if (auto *tabs = qobject_cast<QTabWidget *>(w))
+            return tabs;
+    }
+    return nullptr;
+}
+
+bool TChat::IsActivePage() const
+{
+    const QTabWidget *tabs = PageControl();
+    return tabs && tabs->currentWidget() == this;
+}
+
+void TChat::SetNewTextMark(bool on)
+{
+    QTabWidget *tabs = PageControl();
+    if (!tabs)
+        return;
+    const int index = tabs->indexOf(this);
+    if (index >= 0)
+        tabs->setTabIcon(index, on ? NewTextIcon() : QIcon());
+}

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QColor>
+#include <QList>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+
+class QPlainTextEdit;
+class QSplitter;
+class QTabWidget;
+class QTableWidget;
+class TfrmChat;
+class TUser;
+
+// One conversation tab: a channel, a private conversation, or "Misc". Lines that arrive
+// while the form handles a read are kept and written in one edit when the read is done.
+class TChat : public QWidget
+{
+    Q_OBJECT
+public:
+    TChat(TfrmChat *form, const QString &name, QWidget *parent = nullptr);
+    ~TChat() override;
+
+    QPlainTextEdit *TextView;
+    QTableWidget *UserGrid;
+    QSplitter *Splitter;
+    QList<TUser *> Users; // not owned
+    QString Name;
+    QStringList Ops; // sorted, no duplicates
+    QPointer<QWidget> HostForm;
+
+    TfrmChat *Form() const { return m_form; }
+    // Name without its leading "#" or "+".
+    QString Caption() const;
+    bool IsChannel() const;
+    bool IsMisc() const { return Name == QLatin1String("Misc"); }
+
+    TUser *FindUser(const QString &nick) const;
+    void AddUser(TUser *user);
+    void RemoveUser(const QString &nick);
+    void AddOp(const TUser *user);
+    void RemoveOp(const TUser *user);
+    void RenameUser(const QString &oldNick, const QString &newNick);
+    bool IsOp(const QString &nick) const;
+    TUser *SelectedUser() const;
+    // Re-sorts and redraws the user list; during a read it is done once, at its end.
+    void RefreshUserList();
+
+    // Writes one line: time stamp, nick part in bold, then the text in Color.
+    void AddLine(const QString &nickPart, const QString &text, const QColor &color);
+    // Writes what arrived during a read and the pending user-list refresh.
+    void Flush();
+
+    // True when this tab is the shown page of the page control that holds it.
+    bool IsActivePage() const;
+    QTabWidget *PageControl() const;
+    void SetNewTextMark(bool on);
+
+signals:
+    void OnUsersChanged(TChat *chat);
+
+private:
+    struct TPendingLine
+    {
+        QString Stamp;
+        QString NickPart;
+        QColor NickColor;
+        QString Text;
+        QColor Color;
+    };
+    void WriteLines(const QList<TPendingLine> &lines);
+    void DoRefreshUserList();
+
+    TfrmChat *m_form;
+    QList<TPendingLine> m_pending;
+    bool m_usersDirty = false;
+};

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "talk/TalkProtocol.h"
+
+#include <QString>
+
+class QWidget;
+class TfrmDirectChat;
+
+// Opening talk windows from the menus, from a chat user and from an answered invitation.
+
+// Opens a talk window on Port, shown in the frame. When that port cannot be listened on,
+// the next free port of the configured pool is tried and the user told which one is used.
+// Null when no window could be opened (the user has been told why).
+TfrmDirectChat *OpenTalkWindow(const QString &alias, quint16 port, QWidget *parent = nullptr);
+
+// "Talk" on a chat user: a talk window on a free port, then an invitation to Host.
+// Alias is what the invitation and the window carry. False when nothing was opened.
+bool OpenTalkWithUser(const QString &host, const QString &alias);
+
+// The window that asks whether to answer an invitation (for the frame's peer socket).
+QWidget *OpenTalkRequestWindow(const QString &host, quint16 port, const QString &alias);
+
+// A random seed exists, or the user was asked for one now and told when there still is none.
+bool EnsureRandomSeed(QWidget *parent);
+// Random bytes of the settings holder's generator.
+TRandomByteSource TalkRandomSource();
