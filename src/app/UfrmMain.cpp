@@ -4,6 +4,8 @@
 #include "app/UfrmAbout.h"
 #include "app/UfrmHelp.h"
 #include "chat/UfrmIRC.h"
+#include "files/UfrmFileServer.h"
+#include "files/UfrmFileTransfer.h"
 #include "pxo/UfrmLogin.h"
 #include "pxo/UfrmPXO.h"
 #include "settings/MessageBox.h"
@@ -113,15 +115,14 @@ void TfrmMain::CreateMenus()
         irc->Connect(config ? config->edtIRCNick->text() : QString());
     });
     QAction *getFile = AddItem(connectMenu, QStringLiteral("Get &File"), "mnuGetFile");
-    getFile->setEnabled(false);
     getFile->setVisible(m_options.showHidden);
+    connect(getFile, &QAction::triggered, this, [this] { AddChildWindow(new TfrmFileTransfer(0, QString())); });
 
     QMenu *server = menuBar()->addMenu(QStringLiteral("&Server"));
     server->setObjectName(QStringLiteral("mnuServer"));
     QAction *talk = AddItem(server, QStringLiteral("&Talk"), "mnuTalk");
     connect(talk, &QAction::triggered, this, &TfrmMain::mnuTalkClick);
     QAction *fileServer = AddItem(server, QStringLiteral("&File server"), "mnuFileServer");
-    fileServer->setEnabled(false);
     fileServer->setVisible(m_options.showHidden);
     connect(fileServer, &QAction::triggered, this, &TfrmMain::mnuFileServerClick);
 
@@ -158,8 +159,12 @@ void TfrmMain::mnuTalkClick()
 
 void TfrmMain::mnuFileServerClick()
 {
-    if (FindFreeFileServerPort() == 0)
+    const quint16 port = FindFreeFileServerPort();
+    if (port == 0) {
         MessageBox::Error(this, QStringLiteral("Not enough file server ports configured!"));
+        return;
+    }
+    AddChildWindow(new TfrmFileServer(port, nullptr, m_options.peerAddress));
 }
 
 QList<QWidget *> TfrmMain::ChildForms() const

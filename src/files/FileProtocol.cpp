@@ -1,0 +1,122 @@
+#include "files/FileProtocol.h"
+
+#include <QDir>
+#include <QStringDecoder>
+#include <QtEndian>
+
+namespace FileProtocol {
+namespace {
+QByteArray WithNumber(quint8 code, quint32 number)
+{
+    QByteArray bytes(5, '\0');
+    bytes[0] = char(code);
+    qToLittleEndian<quint32>(number, bytes.data() + 1);
+    return bytes;
+}
+} // namespace
+
+QByteArray ListRequest()
+{
+    return QByteArray(1, char(CommandList));
+}
+
+QByteArray OpenRequest(quint32 position)
+{
+    return WithNumber(CommandOpen, position);
+}
+
+QByteArray BlockRequest(quint32 block)
+{
+    return WithNumber(CommandBlock, block);
+}
+
+QByteArray BlockReplyHeader(quint32 block)
+{
+    return WithNumber(ReplyBlock, block);
+}
+
+QByteArray ListReply(const QList<TListedFile> &files)
+{
+    QByteArray bytes(1, char(ReplyList));
+    for (const TListedFile &file : files) {
+        bytes += file.name;
+        bytes += '\0';
+        char size[4];
+        qToLittleEndian<qint32>(file.size, size);
+        bytes.append(size, 4);
+    }
+    bytes += '\0';
+    return bytes;
+}
+
+qint64 BlockLength(qint64 size, quint32 block)
+{
+    const qint64 offset = qint64(block) * BlockSize;
+    if (size <= offset)
+        return 0;
+    return qMin(BlockSize, size - offset);
+}
+
+qint64 BlockCount(qint64 size)
+{
+    return size <= 0 ? 0 : (size + BlockSize - 1) / BlockSize;
+}
+
+QString FormatSize(qint64 size)
+{
+    if (size < 10240)
+        return QStringLiteral("%1 b").arg(size);
+    if (size < 10 * 1048576)
+        return QStringLiteral("%1 kb").arg((size + 512) / 1024);
+    return QStringLiteral("%1 Mb").arg((size + 524288) / 1048576);
+}
+
+QByteArray EncodeName(const QString &name)
+{
+    return name.toUtf8();
+}
+
+QString DecodeName(QByteArrayView bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8(bytes);
+    if (!utf8.hasError())
+        return text;
+    QStringDecoder ansi("windows-1252");
+    if (ansi.isValid())
+        return ansi(bytes);
+    return QString::fromLatin1(bytes);
+}
+
+QString SafeFileName(QByteArrayView bytes)
+{
+    const QString decoded = DecodeName(bytes);
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < decoded.size(); ++i) {
+        const QChar c = decoded.at(i);
+        if (c == u'/' || c == u'\\' || c == u':')
+            start = i + 1;
+    }
+    const QString name = decoded.mid(start);
+    if (name.isEmpty() || name == u"." || name == u"..")
+        return {};
+    for (const QChar c : name) {
+        // Control characters cannot be shown; direction overrides disguise the extension.
+        const char16_t u = c.unicode();
+        if (c.category() == QChar::Other_Control || (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069))
+            return {};
+    }
+    return name;
+}
+
+QString LocalFileName(const QString &directory, const QString &name)
+{
+    QString path = directory;
+#ifndef Q_OS_WIN
+    path.replace(u'\\', u'/');
+#endif
+    if (!path.isEmpty() && !path.endsWith(u'/') && !path.endsWith(u'\\'))
+        path += u'/';
+    return QDir::toNativeSeparators(path + name);
+}
+} // namespace FileProtocol
