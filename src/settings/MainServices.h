@@ -25,6 +25,12 @@ public:
     virtual QWidget *FindServerInfoWindow(TServer *server) = 0;
     // Shows a child window inside the frame.
     virtual void AddChildWindow(QWidget *window) = 0;
+    // A desktop notification, shown only while Orlo is not the active window.
+    virtual void ShowNotification(const QString &title, const QString &message)
+    {
+        Q_UNUSED(title);
+        Q_UNUSED(message);
+    }
 };
 
 TMainServices *MainServices();
