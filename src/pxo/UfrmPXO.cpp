@@ -37,6 +37,12 @@ TfrmPXO::~TfrmPXO()
 {
     Closing = true;
     TimerLoginRetry->stop();
+    try {
+        // The chat form's own save runs after this part is gone and cannot see the list.
+        LoadSaveWindowSettings(true);
+    } catch (...) {
+        // The window size is not worth a failure at close.
+    }
     LeaveGameRunning();
     ClearServers();
 }
@@ -184,7 +190,7 @@ void TfrmPXO::HandleServerReply(QByteArrayView datagram, const QString &ip, quin
                               info.LevelNumber, info.Players, info.MaxPlayers);
         ContinueSerialPing(server);
         CheckLevel(server);
-        RefreshServerList();
+        RefreshServer(server);
         break;
     }
     case PlayerListReply: {
@@ -273,10 +279,9 @@ void TfrmPXO::HandleGameList(QByteArrayView datagram)
         const TGameListReply reply = DecodeGameListReply(datagram);
         for (const TGameListEntry &entry : reply.entries)
             AddServer(entry.ip, entry.port);
-        // The game tracker's own port: the same as the fixed one for Descent 3, and the
-        // one that answers for Freespace.
+        // Port 3445 for both game variants, although Freespace asks its tracker on 3440.
         if (UDPQueue)
-            UDPQueue->SendDatagram(GameTrackerHost, GameTrackerPort, GameListAcknowledgement(reply.ackValue));
+            UDPQueue->SendDatagram(GameTrackerHost, GameListAckPort, GameListAcknowledgement(reply.ackValue));
     } catch (...) {
         ListUpdating = false;
         RefreshServerList();

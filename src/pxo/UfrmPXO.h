@@ -32,8 +32,8 @@ public:
     ~TfrmPXO() override;
 
     // Controls of the server list
-    QSplitter *splGames;
-    QWidget *pnlGames;
+    QSplitter *splGames = nullptr;
+    QWidget *pnlGames = nullptr;
     QTreeWidget *lvwServers;
     QLabel *lblGameRunning; // shown while a game runs
     QMenu *pumServer;
@@ -51,6 +51,8 @@ public:
 
     QString Alias;
     bool AutoJoinBusy = false;
+    // Game-list acknowledgements go to this port of the game tracker in both game variants.
+    quint16 GameListAckPort = 3445;
 
     void Login(const QString &loginName, const QString &password, const QString &alias);
     void LoginAttempt();
@@ -67,6 +69,9 @@ public:
     void ClearServers();
     // Brings the server list in line with Servers; nothing while a game list is applied.
     virtual void RefreshServerList();
+    // The same for one server whose values changed (a reply): its row only, moved to its
+    // place when the list is kept sorted.
+    void RefreshServer(TServer *server);
     TServer *SelectedServer() const;
     // The row of a server, or null when it has none (hidden or not listed).
     QTreeWidgetItem *RowOf(TServer *server) const { return m_rows.value(server); }
@@ -109,6 +114,8 @@ signals:
 protected:
     void Loaded() override;
     void TCPConnect() override;
+    // Adds the height of the server list pane to the chat form's window settings.
+    void LoadSaveWindowSettings(bool save) override;
     // Ports of the game variant, set before the lobby's own load step.
     virtual void SetPorts() {}
     // Replies of game servers (status, game info, player list, level address); their
@@ -130,7 +137,11 @@ private:
     void SetLobbyInert(bool inert);
     void GameEnded(QProcess *game, const QString &error);
     void LeaveGameRunning();
+    bool InOrder(QTreeWidgetItem *row) const;
+    void PlaceRow(QTreeWidgetItem *row);
     bool m_capReported = false;
+    bool m_listSorted = true;     // every row is where a sort would put it
+    qsizetype m_serialCursor = 0; // where the serialized ping looks for the next server
     QProcess *m_game = nullptr;
     quint16 m_lobbyPort = 0;
     QHash<TServer *, QTreeWidgetItem *> m_rows;
