@@ -4,7 +4,6 @@
 #include "chat/UDPQueue.h"
 #include "net/TickCount.h"
 #include "pxo/LaunchCommand.h"
-#include "pxo/ServerReplies.h"
 #include "pxo/TrackerPackets.h"
 #include "pxo/UfrmLocateUsers.h"
 #include "pxo/UfrmPXOServerInfo.h"
@@ -12,7 +11,6 @@
 #include "settings/MessageBox.h"
 #include "settings/UfrmConfig.h"
 
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPointer>
