@@ -173,10 +173,7 @@ void TfrmPXO::CreateServerList()
     connect(mnuPingServer, &QAction::triggered, this, &TfrmPXO::mnuPingServerClick);
     connect(mnuServersRefreshAll, &QAction::triggered, this, &TfrmPXO::mnuServersRefreshAllClick);
     connect(Serializedping1, &QAction::triggered, this, &TfrmPXO::PingAllServers);
-    connect(DownloadLevel1, &QAction::triggered, this, [this] {
-        if (TServer *server = SelectedServer())
-            server->RequestLevelInfo();
-    });
+    connect(DownloadLevel1, &QAction::triggered, this, &TfrmPXO::DownloadLevelClick);
     connect(mnuJoinDirectIP, &QAction::triggered, this, &TfrmPXO::JoinDirectIP);
     connect(mnuTogglePrefered, &QAction::triggered, this, &TfrmPXO::mnuTogglePreferedClick);
 

@@ -19,6 +19,7 @@ class QTimer;
 class QLabel;
 class TServerRowItem;
 class QProcess;
+class QPushButton;
 
 class TfrmPXO : public TfrmChat, public TServerListForm
 {
@@ -46,6 +47,8 @@ public:
     QAction *DownloadLevel1;
     QAction *mnuJoinDirectIP;
     QAction *mnuTogglePrefered;
+    QPushButton *btnJoinPrivateChannel;
+    QAction *JoinPrivatechannel1;
     QTimer *TimerServers;
     QTimer *TimerPing;
 
@@ -89,6 +92,14 @@ public:
     void mnuServersRefreshAllClick();
     void mnuTogglePreferedClick();
     void lvwServersDblClick();
+    // "Download level": asks the server where its level is; only the reply to such a
+    // request opens a download.
+    void DownloadLevelClick();
+    // A level arrived: every server's level is checked again.
+    void LevelArrived();
+    // Asks for a name and joins its private channel, or brings its open tab forward.
+    void JoinPrivateChannel();
+    void JoinPrivateChannelNamed(const QString &channel);
     // Runs the pop-up item whose accelerator is Key (lower case); false when none has it.
     bool RunAccelerator(QChar key);
 
@@ -106,6 +117,11 @@ public:
     bool IsPreferedServer(const QString &name) const override;
     void SetInfoPort(quint16 port) override { InfoPort = port; }
     void UpdateServerInfo(TServer *server) override;
+
+    // The player window follows the user's statistics, ping and client build.
+    void UserInfoChanged(TUser *user) override;
+    // Runs "Who is?" on the double-clicked user.
+    void sgrUsersDblClick(TChat *chat) override;
 
 signals:
     // After every change of the server list (tests and the list view wait on it).
@@ -129,6 +145,7 @@ private:
     void ShowLoginFailed();
     void SendToUserTracker(const QByteArray &bytes);
     void CreateServerList();
+    void CreatePrivateChannelControls();
     void ShowServerPopup(const QPoint &pos);
     void UpdateRow(QTreeWidgetItem *row, TServer *server, bool isNew, bool &captionChanged);
     void ApplyServerTimers();
