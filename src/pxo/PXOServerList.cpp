@@ -241,6 +241,29 @@ void TfrmPXO::UpdateRow(QTreeWidgetItem *row, TServer *server, bool isNew, bool 
     }
 }
 
+QTreeWidgetItem *TfrmPXO::SyncRow(TServer *server, const TServerFilter &filter, bool &resort, bool &joinable)
+{
+    server->ApplyFilter(filter);
+    QTreeWidgetItem *row = m_rows.value(server);
+    joinable = false;
+    if (!row && server->Visible) {
+        row = new TServerRowItem(this, server);
+        bool unused = false;
+        UpdateRow(row, server, true, unused);
+        lvwServers->addTopLevelItem(row);
+        m_rows.insert(server, row);
+        resort = true;
+    } else if (row && server->Visible) {
+        UpdateRow(row, server, false, resort);
+        joinable = server->AutoJoin && server->Players < server->MaxPlayers;
+    } else if (row) {
+        m_rows.remove(server);
+        delete row;
+        row = nullptr;
+    }
+    return row;
+}
+
 void TfrmPXO::RefreshServerList()
 {
     if (ListUpdating || Closing)
@@ -250,23 +273,10 @@ void TfrmPXO::RefreshServerList()
     bool resort = false;
     QList<TServer *> toJoin;
     for (TServer *server : std::as_const(Servers)) {
-        server->ApplyFilter(filter);
-        QTreeWidgetItem *row = m_rows.value(server);
-        if (!row && server->Visible) {
-            row = new TServerRowItem(this, server);
-            bool unused = false;
-            UpdateRow(row, server, true, unused);
-            lvwServers->addTopLevelItem(row);
-            m_rows.insert(server, row);
-            resort = true;
-        } else if (row && server->Visible) {
-            UpdateRow(row, server, false, resort);
-            if (server->AutoJoin && server->Players < server->MaxPlayers)
-                toJoin.append(server);
-        } else if (row) {
-            m_rows.remove(server);
-            delete row;
-        }
+        bool joinable = false;
+        SyncRow(server, filter, resort, joinable);
+        if (joinable)
+            toJoin.append(server);
     }
     lvwServers->headerItem()->setText(ColName, QStringLiteral("Name (%1)").arg(lvwServers->topLevelItemCount()));
     if (resort || (config && config->cbxServersContinousSort->isChecked()))
@@ -283,25 +293,10 @@ void TfrmPXO::RefreshServer(TServer *server)
     if (ListUpdating || Closing || !server)
         return;
     const TfrmConfig *config = frmConfig();
-    server->ApplyFilter(config ? ServerFilterFromConfig(*config) : TServerFilter());
-    auto *row = static_cast<TServerRowItem *>(m_rows.value(server));
     bool resort = false;
     bool joinable = false;
-    if (!row && server->Visible) {
-        row = new TServerRowItem(this, server);
-        bool unused = false;
-        UpdateRow(row, server, true, unused);
-        lvwServers->addTopLevelItem(row);
-        m_rows.insert(server, row);
-        resort = true;
-    } else if (row && server->Visible) {
-        UpdateRow(row, server, false, resort);
-        joinable = server->AutoJoin && server->Players < server->MaxPlayers;
-    } else if (row) {
-        m_rows.remove(server);
-        delete row;
-        row = nullptr;
-    }
+    QTreeWidgetItem *row =
+        SyncRow(server, config ? ServerFilterFromConfig(*config) : TServerFilter(), resort, joinable);
     lvwServers->headerItem()->setText(ColName, QStringLiteral("Name (%1)").arg(lvwServers->topLevelItemCount()));
     if (row) {
         if (resort || (config && config->cbxServersContinousSort->isChecked()))

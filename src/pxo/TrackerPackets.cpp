@@ -135,7 +135,8 @@ TGameListReply DecodeGameListReply(QByteArrayView datagram)
         const qsizetype ip = 31 + 32 * n + 4 * i;
         const qsizetype port = 31 + 36 * n + 2 * i;
         TGameListEntry entry;
-        entry.ip = QStringLiteral("%1.%2.%3.%4").arg(r.Byte(ip)).arg(r.Byte(ip + 1)).arg(r.Byte(ip + 2)).arg(r.Byte(ip + 3));
+        entry.ip =
+            QStringLiteral("%1.%2.%3.%4").arg(r.Byte(ip)).arg(r.Byte(ip + 1)).arg(r.Byte(ip + 2)).arg(r.Byte(ip + 3));
         entry.port = quint16(r.Byte(port) << 8 | r.Byte(port + 1));
         reply.entries << entry;
     }

@@ -154,6 +154,8 @@ private:
     void SetLobbyInert(bool inert);
     void GameEnded(QProcess *game, const QString &error);
     void LeaveGameRunning();
+    // Adds, rewrites or takes away Server's row after applying Filter; the row, or null.
+    QTreeWidgetItem *SyncRow(TServer *server, const TServerFilter &filter, bool &resort, bool &joinable);
     bool InOrder(QTreeWidgetItem *row) const;
     void PlaceRow(QTreeWidgetItem *row);
     bool m_capReported = false;

@@ -2,6 +2,7 @@
 
 #include "chat/ChatUser.h"
 #include "chat/UfrmChat.h"
+#include "pxo/InfoLabels.h"
 #include "pxo/PlayerStats.h"
 #include "settings/MainServices.h"
 
@@ -31,16 +32,7 @@ TfrmPXOPlayerInfo::TfrmPXOPlayerInfo(TUser *user, bool pingOn, QWidget *parent)
     OpenWindows().append(this);
 
     auto *labels = new QGridLayout;
-    const auto row = [labels](const char *name, const QString &caption) {
-        auto *value = new QLabel;
-        value->setObjectName(QLatin1String(name));
-        value->setTextFormat(Qt::PlainText);
-        value->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        const int r = labels->rowCount();
-        labels->addWidget(new QLabel(caption), r, 0);
-        labels->addWidget(value, r, 1);
-        return value;
-    };
+    const auto row = [labels](const char *name, const QString &caption) { return AddInfoRow(labels, name, caption); };
     lblName = row("lblName", QStringLiteral("Name:"));
     lblRanking = row("lblRanking", QStringLiteral("Ranking:"));
     lblKills = row("lblKills", QStringLiteral("Kills:"));

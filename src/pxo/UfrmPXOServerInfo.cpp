@@ -1,5 +1,6 @@
 #include "pxo/UfrmPXOServerInfo.h"
 
+#include "pxo/InfoLabels.h"
 #include "settings/MainServices.h"
 
 #include <QGridLayout>
@@ -29,16 +30,7 @@ TfrmPXOServerInfo::TfrmPXOServerInfo(TServer *server, QWidget *parent) : QWidget
     OpenWindows().append(this);
 
     auto *labels = new QGridLayout;
-    const auto row = [labels](const char *name, const QString &caption) {
-        auto *value = new QLabel;
-        value->setObjectName(QLatin1String(name));
-        value->setTextFormat(Qt::PlainText);
-        value->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        const int r = labels->rowCount();
-        labels->addWidget(new QLabel(caption), r, 0);
-        labels->addWidget(value, r, 1);
-        return value;
-    };
+    const auto row = [labels](const char *name, const QString &caption) { return AddInfoRow(labels, name, caption); };
     lblLevelPack = row("lblLevelPack", QStringLiteral("Level pack:"));
     lblDescription = row("lblDescription", QStringLiteral("Description:"));
     lblGameType = row("lblGameType", QStringLiteral("Game type:"));
