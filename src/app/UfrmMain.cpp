@@ -4,11 +4,16 @@
 #include "app/PortPool.h"
 #include "app/UfrmAbout.h"
 #include "app/UfrmHelp.h"
+#include "chat/ChatUser.h"
 #include "chat/UfrmIRC.h"
 #include "files/UfrmFileServer.h"
 #include "files/UfrmFileTransfer.h"
+#include "pxo/UfrmCachedUserInfo.h"
+#include "pxo/UfrmLocateUsers.h"
 #include "pxo/UfrmLogin.h"
 #include "pxo/UfrmPXO.h"
+#include "pxo/UfrmPXOPlayerInfo.h"
+#include "pxo/UfrmPXOServerInfo.h"
 #include "settings/MessageBox.h"
 #include "settings/Registry.h"
 #include "settings/StoreNames.h"
@@ -96,10 +101,10 @@ void TfrmMain::CreateMenus()
 
     QMenu *view = menuBar()->addMenu(QStringLiteral("&View"));
     view->setObjectName(QStringLiteral("mnuView"));
-    AddItem(view, QStringLiteral("Cached &User info"), "mnuCachedUserInfo", QKeySequence(Qt::CTRL | Qt::Key_U))
-        ->setEnabled(false);
-    AddItem(view, QStringLiteral("&Locate users"), "mnuLocateUsers", QKeySequence(Qt::CTRL | Qt::Key_L))
-        ->setEnabled(false);
+    connect(AddItem(view, QStringLiteral("Cached &User info"), "mnuCachedUserInfo", QKeySequence(Qt::CTRL | Qt::Key_U)),
+            &QAction::triggered, this, &TfrmMain::mnuCachedUserInfoClick);
+    connect(AddItem(view, QStringLiteral("&Locate users"), "mnuLocateUsers", QKeySequence(Qt::CTRL | Qt::Key_L)),
+            &QAction::triggered, this, &TfrmMain::mnuLocateUsersClick);
 
     QMenu *connectMenu = menuBar()->addMenu(QStringLiteral("&Connect"));
     connectMenu->setObjectName(QStringLiteral("mnuConnect"));
@@ -336,12 +341,38 @@ void TfrmMain::PeerTalkRequest(const QString &host, quint16 port, const QByteArr
 
 void TfrmMain::NotifyServerRemoved(TServer *server)
 {
-    Q_UNUSED(server);
+    // The windows keep their own lists: they are told even while the frame is taking its
+    // children down.
+    TfrmPXOServerInfo::ServerRemoved(server);
+    TfrmLocateUsers::ServerRemoved(server);
 }
 
 void TfrmMain::NotifyUserRemoved(TUser *user)
 {
-    Q_UNUSED(user);
+    TfrmPXOPlayerInfo::UserRemoved(user);
+    TfrmCachedUserInfo::UserRemoved(user);
+}
+
+TfrmCachedUserInfo *TfrmMain::mnuCachedUserInfoClick()
+{
+    auto *window = new TfrmCachedUserInfo;
+    for (TfrmChat *chat : ChildWindowsOf<TfrmChat>()) {
+        for (TUser *user : std::as_const(chat->KnownUsers))
+            window->AddCachedUser(user);
+    }
+    AddChildWindow(window);
+    return window;
+}
+
+TfrmLocateUsers *TfrmMain::mnuLocateUsersClick()
+{
+    auto *window = new TfrmLocateUsers;
+    for (TfrmPXO *lobby : ChildWindowsOf<TfrmPXO>()) {
+        for (TServer *server : std::as_const(lobby->Servers))
+            window->AddServerPlayers(server);
+    }
+    AddChildWindow(window);
+    return window;
 }
 
 void TfrmMain::ApplyChannelTabsPos()
@@ -358,8 +389,7 @@ void TfrmMain::ApplyFriendsList()
 
 QWidget *TfrmMain::FindServerInfoWindow(TServer *server)
 {
-    Q_UNUSED(server);
-    return nullptr;
+    return TfrmPXOServerInfo::FindFor(server);
 }
 
 void TfrmMain::ShowNotification(const QString &title, const QString &message)

@@ -15,6 +15,8 @@
 class QAction;
 class QSystemTrayIcon;
 class QMenu;
+class TfrmCachedUserInfo;
+class TfrmLocateUsers;
 
 struct TMainOptions
 {
@@ -60,6 +62,9 @@ public:
     }
     // Forms whose class is ClassName or derives from it.
     QList<QWidget *> ChildFormsInheriting(const char *className) const;
+    // Open a window filled from the open chat windows' users, or the open lobbies' servers.
+    TfrmCachedUserInfo *mnuCachedUserInfoClick();
+    TfrmLocateUsers *mnuLocateUsersClick();
 
     // The first activation: auto-login, then the stored placement. Runs once.
     void HandleFirstActivation();

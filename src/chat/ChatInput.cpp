@@ -170,6 +170,11 @@ void TfrmChat::ToggleIgnore(const QString &nick)
     RefreshActiveUserList();
 }
 
+void TfrmChat::SetPopupChat(TChat *chat)
+{
+    m_popupUserChat = chat;
+}
+
 TChat *TfrmChat::PopupChat() const
 {
     return m_popupUserChat ? m_popupUserChat.data() : ActiveChat();

@@ -105,6 +105,8 @@ public:
     bool Visible = true;
     QList<TServerUser *> PlayerList; // owned
     bool InfoRequested = false;
+    // "Download level" was asked for and its reply has not come yet.
+    bool LevelRequested = false;
     bool AwaitingReply = true;
     bool AutoJoin = false;
     bool FilteredOut = false;

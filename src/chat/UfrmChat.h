@@ -226,6 +226,8 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void OpenConnection(const QString &host, quint16 port);
+    // The tab whose selected user the user pop-up menu's items act on.
+    void SetPopupChat(TChat *chat);
 
 private:
     void CreateControls();

@@ -5,6 +5,8 @@
 #include "pxo/UfrmPXO.h"
 #include "settings/ConfigControls.h"
 #include "settings/MessageBox.h"
+#include "settings/Registry.h"
+#include "settings/StoreNames.h"
 #include "settings/UfrmConfig.h"
 
 #include <QHeaderView>
@@ -42,29 +44,46 @@ QColor ColourOf(TColour colour)
 }
 } // namespace
 
-// A row of the list: knows its server, and sorts by the list's rules.
+// A row of the list: knows its server, and sorts by the list's rules on what it shows.
 class TServerRowItem : public QTreeWidgetItem
 {
 public:
     TServerRowItem(TfrmPXO *form, TServer *server) : Form(form), Server(server) {}
     TfrmPXO *Form;
     TServer *Server;
+    // The cells and flags the order depends on, kept with the row so that sorting
+    // compares without building anything.
+    TRow Key;
 
-    TRow Rules() const
-    {
-        TRow row;
-        for (int c = 0; c < ColumnCount; ++c)
-            row.Cells[c] = text(c);
-        row.Preferred = Server->IsPreferred();
-        row.Dedicated = Server->Dedicated;
-        return row;
-    }
     bool operator<(const QTreeWidgetItem &other) const override
     {
         const auto &o = static_cast<const TServerRowItem &>(other);
-        return LessThan(Rules(), o.Rules(), Form->SortColumn);
+        return LessThan(Key, o.Key, Form->SortColumn);
     }
 };
+
+void TfrmPXO::LoadSaveWindowSettings(bool save)
+{
+    TfrmChat::LoadSaveWindowSettings(save);
+    if (!splGames || !pnlGames)
+        return;
+    const QString name = QStringLiteral("pnlGames Height");
+    try {
+        TRegistry reg;
+        reg.OpenKey(OrloKey(QLatin1String(StoreNames::KeyPXOChatWindow)));
+        const QList<int> sizes = splGames->sizes();
+        if (save) {
+            reg.WriteInteger(name, sizes.value(1, pnlGames->height()));
+            return;
+        }
+        const int current = sizes.value(1, pnlGames->height());
+        const int wanted = std::max(reg.ValueExists(name) ? reg.ReadInteger(name) : current, 10);
+        const int total = std::max({sizes.value(0) + sizes.value(1), height(), wanted + 10});
+        splGames->setSizes({std::max(total - wanted, 10), wanted});
+    } catch (const EStoreError &) {
+        // A value of the wrong kind keeps the current height; the store reports it at start-up.
+    }
+}
 
 void TfrmPXO::CreateServerList()
 {
@@ -116,6 +135,9 @@ void TfrmPXO::CreateServerList()
     }
     splGames->addWidget(splChannels);
     splGames->addWidget(pnlGames);
+    // A larger window grows the chat, the list keeps the height the user gave it.
+    splGames->setStretchFactor(0, 1);
+    splGames->setStretchFactor(1, 0);
 
     pumServer = new QMenu(this);
     pumServer->setObjectName(QStringLiteral("pumServer"));
@@ -151,10 +173,7 @@ void TfrmPXO::CreateServerList()
     connect(mnuPingServer, &QAction::triggered, this, &TfrmPXO::mnuPingServerClick);
     connect(mnuServersRefreshAll, &QAction::triggered, this, &TfrmPXO::mnuServersRefreshAllClick);
     connect(Serializedping1, &QAction::triggered, this, &TfrmPXO::PingAllServers);
-    connect(DownloadLevel1, &QAction::triggered, this, [this] {
-        if (TServer *server = SelectedServer())
-            server->RequestLevelInfo();
-    });
+    connect(DownloadLevel1, &QAction::triggered, this, &TfrmPXO::DownloadLevelClick);
     connect(mnuJoinDirectIP, &QAction::triggered, this, &TfrmPXO::JoinDirectIP);
     connect(mnuTogglePrefered, &QAction::triggered, this, &TfrmPXO::mnuTogglePreferedClick);
 
@@ -191,13 +210,17 @@ void TfrmPXO::UpdateRow(QTreeWidgetItem *row, TServer *server, bool isNew, bool 
                                         QString::number(server->Players) + QLatin1Char('/') +
                                             QString::number(server->MaxPlayers),
                                         QString::number(server->Ping)};
+    auto *item = static_cast<TServerRowItem *>(row);
     for (int c = 0; c < ColumnCount; ++c) {
-        if (row->text(c) != cells[c]) {
+        if (item->Key.Cells[c] != cells[c]) {
+            item->Key.Cells[c] = cells[c];
             row->setText(c, cells[c]);
             if (c == ColName && !isNew)
                 captionChanged = true;
         }
     }
+    item->Key.Preferred = server->IsPreferred();
+    item->Key.Dedicated = server->Dedicated;
     const TfrmConfig *config = frmConfig();
     const auto spin = [](const TSpinEdit *edit, int fallback) { return edit ? edit->value() : fallback; };
     const TColour colours[ColumnCount] = {CaptionColour(server->AutoJoin, server->IsPreferred()),
@@ -248,14 +271,88 @@ void TfrmPXO::RefreshServerList()
     lvwServers->headerItem()->setText(ColName, QStringLiteral("Name (%1)").arg(lvwServers->topLevelItemCount()));
     if (resort || (config && config->cbxServersContinousSort->isChecked()))
         SortServerList();
+    else
+        m_listSorted = false; // rows may have changed without a sort
     for (TServer *server : std::as_const(toJoin))
         AutoJoinServer(server);
     emit ServersChanged();
 }
 
+void TfrmPXO::RefreshServer(TServer *server)
+{
+    if (ListUpdating || Closing || !server)
+        return;
+    const TfrmConfig *config = frmConfig();
+    server->ApplyFilter(config ? ServerFilterFromConfig(*config) : TServerFilter());
+    auto *row = static_cast<TServerRowItem *>(m_rows.value(server));
+    bool resort = false;
+    bool joinable = false;
+    if (!row && server->Visible) {
+        row = new TServerRowItem(this, server);
+        bool unused = false;
+        UpdateRow(row, server, true, unused);
+        lvwServers->addTopLevelItem(row);
+        m_rows.insert(server, row);
+        resort = true;
+    } else if (row && server->Visible) {
+        UpdateRow(row, server, false, resort);
+        joinable = server->AutoJoin && server->Players < server->MaxPlayers;
+    } else if (row) {
+        m_rows.remove(server);
+        delete row;
+        row = nullptr;
+    }
+    lvwServers->headerItem()->setText(ColName, QStringLiteral("Name (%1)").arg(lvwServers->topLevelItemCount()));
+    if (row) {
+        if (resort || (config && config->cbxServersContinousSort->isChecked()))
+            PlaceRow(row);
+        else if (!InOrder(row))
+            m_listSorted = false;
+    }
+    if (joinable)
+        AutoJoinServer(server);
+    emit ServersChanged();
+}
+
+bool TfrmPXO::InOrder(QTreeWidgetItem *row) const
+{
+    const int index = lvwServers->indexOfTopLevelItem(row);
+    const QTreeWidgetItem *before = index > 0 ? lvwServers->topLevelItem(index - 1) : nullptr;
+    const QTreeWidgetItem *after = lvwServers->topLevelItem(index + 1);
+    return index >= 0 && (!before || !(*row < *before)) && (!after || !(*after < *row));
+}
+
+void TfrmPXO::PlaceRow(QTreeWidgetItem *row)
+{
+    if (!m_listSorted) {
+        SortServerList();
+        return;
+    }
+    if (InOrder(row))
+        return;
+    const bool selected = row->isSelected();
+    const bool current = lvwServers->currentItem() == row;
+    lvwServers->takeTopLevelItem(lvwServers->indexOfTopLevelItem(row));
+    // The rest is in order: the first row that goes after this one is where it belongs.
+    int low = 0;
+    int high = lvwServers->topLevelItemCount();
+    while (low < high) {
+        const int middle = low + (high - low) / 2;
+        if (*row < *lvwServers->topLevelItem(middle))
+            high = middle;
+        else
+            low = middle + 1;
+    }
+    lvwServers->insertTopLevelItem(low, row);
+    if (current)
+        lvwServers->setCurrentItem(row);
+    row->setSelected(selected);
+}
+
 void TfrmPXO::SortServerList()
 {
     lvwServers->sortItems(qBound(0, int(SortColumn), ColumnCount - 1), Qt::AscendingOrder);
+    m_listSorted = true;
 }
 
 void TfrmPXO::RemoveSilentServers()
@@ -278,6 +375,7 @@ void TfrmPXO::PingAllServers()
     RemoveSilentServers();
     const int limit = SerialPingStarts(int(Servers.size()));
     int started = 0;
+    m_serialCursor = 0;
     for (TServer *server : std::as_const(Servers)) {
         if (server->FilteredOut)
             continue;
@@ -296,10 +394,17 @@ void TfrmPXO::ContinueSerialPing(TServer *server)
     if (!server || server->PingState != 2)
         return;
     server->PingState = 0;
-    for (TServer *next : std::as_const(Servers)) {
+    // Waiting servers are asked in list order: start where the last search stopped, so a
+    // whole pass costs one walk over the list, and wrap around in case the list changed.
+    const qsizetype count = Servers.size();
+    const qsizetype start = qBound<qsizetype>(0, m_serialCursor, count);
+    for (qsizetype step = 0; step < count; ++step) {
+        const qsizetype i = (start + step) % count;
+        TServer *next = Servers.at(i);
         if (next->PingState == 1) {
             next->PingState = 2;
             next->RequestGameInfo();
+            m_serialCursor = i + 1;
             return;
         }
     }

@@ -92,19 +92,27 @@ TfrmDownloadLevel::TfrmDownloadLevel(QWidget *parent) : QWidget(parent)
     resize(360, sizeHint().height());
 }
 
-void TfrmDownloadLevel::OpenFor(const QString &serverName, const QString &address)
+void TfrmDownloadLevel::OpenFor(const QString &serverName, const QString &address, QObject *context,
+                                std::function<void(const QString &path)> arrived)
 {
-    QTimer::singleShot(0, qApp, [serverName, address] {
+    const QPointer<QObject> receiver(context);
+    const auto follow = [receiver, arrived](TfrmDownloadLevel *window) {
+        if (receiver && arrived)
+            connect(window, &TfrmDownloadLevel::LevelDownloaded, receiver.data(), arrived);
+    };
+    QTimer::singleShot(0, qApp, [serverName, address, follow] {
         const QString target = TLevelDownload::TargetFor(address, DownloadDirectory());
         if (target.isEmpty() || !LevelTarget::IsFetchable(address)) {
             MessageBox::Warning(nullptr, Unable(serverName));
             return;
         }
         if (TfrmDownloadLevel *running = FindFor(target)) {
+            follow(running);
             running->BringToFront();
             return;
         }
         QPointer<TfrmDownloadLevel> window = new TfrmDownloadLevel;
+        follow(window);
         if (TMainServices *services = MainServices())
             services->AddChildWindow(window);
         else

@@ -4,6 +4,8 @@
 
 #include <QWidget>
 
+#include <functional>
+
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -20,8 +22,11 @@ public:
 
     // From a level-information reply of the server named ServerName. Safe inside a datagram
     // handler: the window, or the "Unable to get level from " box, comes from the event loop.
-    // A download already writing the same file is brought to the front instead.
-    static void OpenFor(const QString &serverName, const QString &address);
+    // A download already writing the same file is brought to the front instead. Arrived,
+    // when given, runs in Context's thread once the level is in place (not after Context
+    // is gone).
+    static void OpenFor(const QString &serverName, const QString &address, QObject *context = nullptr,
+                        std::function<void(const QString &path)> arrived = {});
     // The window whose download writes Path, if one is open.
     static TfrmDownloadLevel *FindFor(const QString &path);
 

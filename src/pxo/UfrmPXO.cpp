@@ -4,13 +4,13 @@
 #include "chat/UDPQueue.h"
 #include "net/TickCount.h"
 #include "pxo/LaunchCommand.h"
-#include "pxo/ServerReplies.h"
 #include "pxo/TrackerPackets.h"
+#include "pxo/UfrmLocateUsers.h"
+#include "pxo/UfrmPXOServerInfo.h"
 #include "settings/MainServices.h"
 #include "settings/MessageBox.h"
 #include "settings/UfrmConfig.h"
 
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPointer>
@@ -29,6 +29,7 @@ TfrmPXO::TfrmPXO(QWidget *parent, bool load) : TfrmChat(parent, false)
     setWindowTitle(QStringLiteral("PXO"));
     connect(TimerLoginRetry, &QTimer::timeout, this, &TfrmPXO::LoginAttempt);
     CreateServerList();
+    CreatePrivateChannelControls();
     if (load)
         Loaded();
 }
@@ -37,6 +38,12 @@ TfrmPXO::~TfrmPXO()
 {
     Closing = true;
     TimerLoginRetry->stop();
+    try {
+        // The chat form's own save runs after this part is gone and cannot see the list.
+        LoadSaveWindowSettings(true);
+    } catch (...) {
+        // The window size is not worth a failure at close.
+    }
     LeaveGameRunning();
     ClearServers();
 }
@@ -161,79 +168,6 @@ void TfrmPXO::UDPDataReceived(const QByteArray &received, const QString &ip, qui
     }
 }
 
-void TfrmPXO::HandleServerReply(QByteArrayView datagram, const QString &ip, quint16 port)
-{
-    if (IsStatusReply(datagram)) {
-        // From the query port: matched by the server whose information was asked for.
-        if (TServer *server = FindServer(ip, InfoPort)) {
-            server->ApplyStatusReply(ServerReplies::DecodeStatus(datagram));
-            UpdateServerInfo(server);
-        }
-        return;
-    }
-    TServer *server = FindServer(ip, port);
-    if (!server)
-        return;
-    switch (DispatchKey(datagram)) {
-    case GameInfoReply: {
-        const ServerReplies::TGameInfo info = ServerReplies::DecodeGameInfo(datagram);
-        server->Mode = info.Mode;
-        server->Dedicated = info.Dedicated;
-        server->Difficulty = info.Difficulty;
-        server->ApplyGameInfo(info.Sequence, ReplyTick, info.Name, info.Level, info.Description, info.GameType,
-                              info.LevelNumber, info.Players, info.MaxPlayers);
-        ContinueSerialPing(server);
-        CheckLevel(server);
-        RefreshServerList();
-        break;
-    }
-    case PlayerListReply: {
-        server->StatusQueries = 0;
-        for (TServerUser *player : std::as_const(server->PlayerList))
-            player->Stale = true;
-        const QStringList names = ServerReplies::DecodePlayerList(datagram);
-        for (const QString &raw : names) {
-            const QString name = raw.trimmed();
-            if (name.isEmpty())
-                continue;
-            auto it = std::find_if(server->PlayerList.begin(), server->PlayerList.end(),
-                                   [&name](const TServerUser *p) { return p->Name == name; });
-            if (it != server->PlayerList.end()) {
-                (*it)->Stale = false;
-            } else {
-                auto *player = new TServerUser;
-                player->Name = name;
-                server->PlayerList.append(player);
-            }
-        }
-        server->PurgePlayers();
-        server->Players = quint16(qMin<qsizetype>(server->PlayerList.size(), 0xFFFF));
-        UpdateServerInfo(server);
-        break;
-    }
-    default:
-        // Level address replies belong to the level download.
-        break;
-    }
-}
-
-void TfrmPXO::CheckLevel(TServer *server)
-{
-    const TfrmConfig *config = frmConfig();
-    if (!server || !config)
-        return;
-    // The level must be a file inside the missions folder, never a path of its own.
-    const QString level = server->Level;
-    if (level.isEmpty() || level.contains(QLatin1Char('/')) || level.contains(QLatin1Char('\\')) ||
-        level == QLatin1String("..")) {
-        server->LevelPresent = false;
-        return;
-    }
-    QString folder = config->edtDescentPath->text();
-    folder.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    server->LevelPresent = QFileInfo::exists(folder + QStringLiteral("/missions/") + level);
-}
-
 void TfrmPXO::HandleLoginAccepted(QByteArrayView datagram)
 {
     const TLoginAccepted reply = DecodeLoginAccepted(datagram);
@@ -273,10 +207,9 @@ void TfrmPXO::HandleGameList(QByteArrayView datagram)
         const TGameListReply reply = DecodeGameListReply(datagram);
         for (const TGameListEntry &entry : reply.entries)
             AddServer(entry.ip, entry.port);
-        // The game tracker's own port: the same as the fixed one for Descent 3, and the
-        // one that answers for Freespace.
+        // Port 3445 for both game variants, although Freespace asks its tracker on 3440.
         if (UDPQueue)
-            UDPQueue->SendDatagram(GameTrackerHost, GameTrackerPort, GameListAcknowledgement(reply.ackValue));
+            UDPQueue->SendDatagram(GameTrackerHost, GameListAckPort, GameListAcknowledgement(reply.ackValue));
     } catch (...) {
         ListUpdating = false;
         RefreshServerList();
@@ -327,8 +260,13 @@ void TfrmPXO::RemoveServer(TServer *server)
         if (it->isEmpty())
             m_serversByIp.erase(it);
     }
-    if (TMainServices *services = MainServices())
+    // Windows that show the server forget it before it is freed.
+    if (TMainServices *services = MainServices()) {
         services->NotifyServerRemoved(server);
+    } else {
+        TfrmPXOServerInfo::ServerRemoved(server);
+        TfrmLocateUsers::ServerRemoved(server);
+    }
     delete server;
     RefreshServerList();
 }
@@ -349,11 +287,6 @@ bool TfrmPXO::IsPreferedServer(const QString &name) const
 {
     const TfrmConfig *config = frmConfig();
     return config && config->IsPreferedServer(name);
-}
-
-void TfrmPXO::UpdateServerInfo(TServer *server)
-{
-    Q_UNUSED(server);
 }
 
 bool TfrmPXO::eventFilter(QObject *watched, QEvent *event)

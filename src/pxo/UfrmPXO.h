@@ -19,6 +19,7 @@ class QTimer;
 class QLabel;
 class TServerRowItem;
 class QProcess;
+class QPushButton;
 
 class TfrmPXO : public TfrmChat, public TServerListForm
 {
@@ -32,8 +33,8 @@ public:
     ~TfrmPXO() override;
 
     // Controls of the server list
-    QSplitter *splGames;
-    QWidget *pnlGames;
+    QSplitter *splGames = nullptr;
+    QWidget *pnlGames = nullptr;
     QTreeWidget *lvwServers;
     QLabel *lblGameRunning; // shown while a game runs
     QMenu *pumServer;
@@ -46,11 +47,15 @@ public:
     QAction *DownloadLevel1;
     QAction *mnuJoinDirectIP;
     QAction *mnuTogglePrefered;
+    QPushButton *btnJoinPrivateChannel;
+    QAction *JoinPrivatechannel1;
     QTimer *TimerServers;
     QTimer *TimerPing;
 
     QString Alias;
     bool AutoJoinBusy = false;
+    // Game-list acknowledgements go to this port of the game tracker in both game variants.
+    quint16 GameListAckPort = 3445;
 
     void Login(const QString &loginName, const QString &password, const QString &alias);
     void LoginAttempt();
@@ -67,6 +72,9 @@ public:
     void ClearServers();
     // Brings the server list in line with Servers; nothing while a game list is applied.
     virtual void RefreshServerList();
+    // The same for one server whose values changed (a reply): its row only, moved to its
+    // place when the list is kept sorted.
+    void RefreshServer(TServer *server);
     TServer *SelectedServer() const;
     // The row of a server, or null when it has none (hidden or not listed).
     QTreeWidgetItem *RowOf(TServer *server) const { return m_rows.value(server); }
@@ -84,6 +92,14 @@ public:
     void mnuServersRefreshAllClick();
     void mnuTogglePreferedClick();
     void lvwServersDblClick();
+    // "Download level": asks the server where its level is; only the reply to such a
+    // request opens a download.
+    void DownloadLevelClick();
+    // A level arrived: every server's level is checked again.
+    void LevelArrived();
+    // Asks for a name and joins its private channel, or brings its open tab forward.
+    void JoinPrivateChannel();
+    void JoinPrivateChannelNamed(const QString &channel);
     // Runs the pop-up item whose accelerator is Key (lower case); false when none has it.
     bool RunAccelerator(QChar key);
 
@@ -102,6 +118,11 @@ public:
     void SetInfoPort(quint16 port) override { InfoPort = port; }
     void UpdateServerInfo(TServer *server) override;
 
+    // The player window follows the user's statistics, ping and client build.
+    void UserInfoChanged(TUser *user) override;
+    // Runs "Who is?" on the double-clicked user.
+    void sgrUsersDblClick(TChat *chat) override;
+
 signals:
     // After every change of the server list (tests and the list view wait on it).
     void ServersChanged();
@@ -109,6 +130,8 @@ signals:
 protected:
     void Loaded() override;
     void TCPConnect() override;
+    // Adds the height of the server list pane to the chat form's window settings.
+    void LoadSaveWindowSettings(bool save) override;
     // Ports of the game variant, set before the lobby's own load step.
     virtual void SetPorts() {}
     // Replies of game servers (status, game info, player list, level address); their
@@ -122,6 +145,7 @@ private:
     void ShowLoginFailed();
     void SendToUserTracker(const QByteArray &bytes);
     void CreateServerList();
+    void CreatePrivateChannelControls();
     void ShowServerPopup(const QPoint &pos);
     void UpdateRow(QTreeWidgetItem *row, TServer *server, bool isNew, bool &captionChanged);
     void ApplyServerTimers();
@@ -130,7 +154,11 @@ private:
     void SetLobbyInert(bool inert);
     void GameEnded(QProcess *game, const QString &error);
     void LeaveGameRunning();
+    bool InOrder(QTreeWidgetItem *row) const;
+    void PlaceRow(QTreeWidgetItem *row);
     bool m_capReported = false;
+    bool m_listSorted = true;     // every row is where a sort would put it
+    qsizetype m_serialCursor = 0; // where the serialized ping looks for the next server
     QProcess *m_game = nullptr;
     quint16 m_lobbyPort = 0;
     QHash<TServer *, QTreeWidgetItem *> m_rows;

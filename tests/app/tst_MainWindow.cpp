@@ -5,14 +5,21 @@
 #include "app/UfrmMain.h"
 #include "common/Loopback.h"
 #include "common/StoreFixture.h"
+#include "pxo/TrackerPackets.h"
+#include "pxo/UfrmLogin.h"
+#include "pxo/UfrmPXO.h"
 #include "settings/MessageBox.h"
 #include "settings/StoreNames.h"
 #include "settings/UfrmConfig.h"
 
+#include <QApplication>
+#include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QNetworkDatagram>
+#include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
+#include <QTimer>
 #include <QUdpSocket>
 #include <QtTest>
 
@@ -56,6 +63,7 @@ private slots:
     void takenPortIsReportedNotFatal();
     void noFreePortMessages();
     void firstActivationLogsInBeforePlacement();
+    void lobbyFromMenuLogsIn();
     void placementSavedAtShutdown();
     void bannerBorderRules_data();
     void bannerBorderRules();
@@ -279,6 +287,38 @@ void TestMainWindow::firstActivationLogsInBeforePlacement()
     m_main->SetAutoLoginHandler([&calls] { ++calls; });
     m_main->HandleFirstActivation();
     QCOMPARE(calls, 0);
+}
+
+// "Connect" > "PXO" > "Descent 3": the login dialog, then a lobby whose first datagram is the
+// login request at the configured user tracker.
+void TestMainWindow::lobbyFromMenuLogsIn()
+{
+    QUdpSocket tracker;
+    const QHostAddress address = RandomLoopback();
+    QVERIFY(tracker.bind(address, 2092));
+    m_config->edtPXOUserServer->setText(address.toString());
+    m_config->edtPXOChatServer->setText(address.toString());
+    m_main->show();
+    bool filled = false;
+    QTimer::singleShot(0, this, [&filled] {
+        auto *login = qobject_cast<TfrmLogin *>(QApplication::activeModalWidget());
+        if (!login)
+            return;
+        login->edtUserName->setText(QStringLiteral("pilot"));
+        login->edtPassword->setText(QStringLiteral("secret"));
+        login->edtAlias->setText(QStringLiteral("Pilot One"));
+        filled = true;
+        login->btnOk->click();
+    });
+    QAction *item = m_main->findChild<QAction *>(QStringLiteral("mnuDescent3"));
+    QVERIFY(item);
+    item->trigger();
+    QVERIFY(filled);
+    QTRY_VERIFY_WITH_TIMEOUT(tracker.hasPendingDatagrams(), 5000);
+    QCOMPARE(tracker.receiveDatagram().data(), TrackerPackets::LoginRequest("pilot", "secret"));
+    const QList<TfrmDescent *> lobbies = m_main->findChildren<TfrmDescent *>();
+    QCOMPARE(lobbies.size(), 1);
+    QCOMPARE(lobbies.first()->Alias, QStringLiteral("Pilot One"));
 }
 
 void TestMainWindow::placementSavedAtShutdown()

@@ -2,6 +2,7 @@
 // all on loopback: whole files byte for byte, the request pattern, and what a server may
 // not make the client do.
 #include "FilePeers.h"
+#include "common/FileSizeLimit.h"
 #include "files/FileProtocol.h"
 #include "files/FileServerEngine.h"
 #include "files/FileTransferClient.h"
@@ -44,6 +45,7 @@ private slots:
     void blocksNotAskedForDropTheServer();
     void repliesToAnAbandonedDownloadAreSkipped();
     void earlyEndLeavesNoFile();
+    void fullDiskSavesNothing();
     void silentServerIsDropped();
     void reconnectStartsAFreshStream();
     void failedConnectGivesTheSocketError();
@@ -279,6 +281,30 @@ void TestFileTransfer::earlyEndLeavesNoFile()
     QCOMPARE(failed.size(), 1);
     QVERIFY(failed.at(0).at(0).toString().contains(QStringLiteral("nothing was saved")));
     QVERIFY(m_client->Listed().isEmpty());
+    QCOMPARE(DownloadDirEntries(), QStringList());
+}
+
+// A disk that fills up midway: the user is told, and no file is left under the final name.
+void TestFileTransfer::fullDiskSavesNothing()
+{
+    TFileServerEngine server;
+    QVERIFY(server.Listen(QHostAddress::LocalHost, 0));
+    const QByteArray bytes = FileBytes(600 * 1024);
+    QVERIFY(server.AddSharedFile(WriteFile(m_root->filePath(QStringLiteral("shared/big.bin")), bytes)).isEmpty());
+    QSignalSpy listed(m_client.get(), &TFileTransferClient::ListComplete);
+    m_client->Connect(QStringLiteral("127.0.0.1"), server.Port());
+    QVERIFY(listed.wait(5000));
+
+    TFileSizeLimit full(128 * 1024);
+    QVERIFY(full.IsActive());
+    QSignalSpy finished(m_client.get(), &TFileTransferClient::DownloadFinished);
+    QSignalSpy failed(m_client.get(), &TFileTransferClient::DownloadFailed);
+    QCOMPARE(m_client->Download(0, Target(QStringLiteral("big.bin"))), QString());
+    QVERIFY(failed.wait(30000));
+    full.Lift();
+    QVERIFY2(failed.at(0).at(0).toString().contains(QStringLiteral("Nothing was saved")),
+             qPrintable(failed.at(0).at(0).toString()));
+    QCOMPARE(finished.size(), 0);
     QCOMPARE(DownloadDirEntries(), QStringList());
 }
 

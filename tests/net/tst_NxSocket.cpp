@@ -3,7 +3,9 @@
 #include <QDateTime>
 #include <QHostAddress>
 #include <QNetworkProxy>
+#include <QProcess>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTest>
 #include <QThread>
 #include <QUdpSocket>
@@ -14,6 +16,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -66,6 +69,7 @@ private slots:
     void remoteIPKeepsOldValueOnBadText();
     void socketRefusedIsToldOnce();
     void realEchoToLoopback();
+    void icmpRefusedSaysSo();
 };
 
 void tst_NxSocket::initTestCase()
@@ -278,6 +282,52 @@ void tst_NxSocket::realEchoToLoopback()
     });
     QVERIFY(ping.SendEcho(payload));
     QTRY_VERIFY_WITH_TIMEOUT(replied, 5000);
+}
+
+// Without the right to ICMP sockets (no raw-socket capability, datagram ICMP not granted to
+// the user's group) user pings are off with one message; the test runs itself again without
+// that capability.
+void tst_NxSocket::icmpRefusedSaysSo()
+{
+    if (!qEnvironmentVariableIsSet("ORLO_ICMP_REFUSED_CHILD")) {
+        const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+        if (setpriv.isEmpty())
+            QSKIP("setpriv is not installed");
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("ORLO_ICMP_REFUSED_CHILD"), QStringLiteral("1"));
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(setpriv, {QStringLiteral("--bounding-set=-net_raw"), QStringLiteral("--inh-caps=-net_raw"),
+                              QCoreApplication::applicationFilePath(), QStringLiteral("icmpRefusedSaysSo")});
+        QVERIFY(child.waitForFinished(30000));
+        const QString output = QString::fromLocal8Bit(child.readAll());
+        if (output.startsWith(QStringLiteral("setpriv:")))
+            QSKIP(qPrintable(QStringLiteral("capabilities cannot be dropped here: ") + output.trimmed()));
+        if (output.contains(QStringLiteral("SKIP   : tst_NxSocket::icmpRefusedSaysSo()")))
+            QSKIP("ICMP sockets stay allowed without the raw-socket capability");
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, qPrintable(output));
+        return;
+    }
+    const int raw = ::socket(AF_INET, SOCK_RAW, IPPROTO_ICMP);
+    const int datagram = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_ICMP);
+    for (int handle : {raw, datagram}) {
+        if (handle >= 0)
+            ::close(handle);
+    }
+    if (raw >= 0 || datagram >= 0)
+        QSKIP("ICMP sockets are allowed here");
+    TNxPing ping(nullptr);
+    QSignalSpy errors(&ping, &TNxSocket::OnError);
+    QVERIFY(!ping.Available());
+    QCOMPARE(ping.OpenError(),
+             QStringLiteral("User pings are off: this system does not allow ICMP sockets for this user."));
+    ping.SetRemoteIP(QStringLiteral("127.0.0.1"));
+    QVERIFY(!ping.SendEcho("x"));
+    QTRY_COMPARE_WITH_TIMEOUT(errors.size(), 1, 5000);
+    QCOMPARE(errors.first().first().toString(), ping.OpenError());
+    QTest::qWait(50);
+    QCOMPARE(errors.size(), 1);
 }
 
 QTEST_GUILESS_MAIN(tst_NxSocket)

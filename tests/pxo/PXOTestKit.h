@@ -12,8 +12,8 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QTest>
+#include <QTimer>
 #include <QUdpSocket>
 
 #include <functional>
@@ -58,6 +58,7 @@ public:
         form->UserTrackerPort = userPort;
         form->GameTrackerHost = gameHost;
         form->GameTrackerPort = gamePort;
+        form->GameListAckPort = gamePort; // the simulator takes them on the port it listens on
         form->ChatHost = chatHost;
         form->ChatPort = chatPort;
     }

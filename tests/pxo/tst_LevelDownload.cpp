@@ -1,5 +1,6 @@
 // The level download against a real HTTP server on loopback that can also fail, cut a
 // transfer short, lie about its length and stall.
+#include "common/FileSizeLimit.h"
 #include "common/HttpTestServer.h"
 #include "pxo/LevelDownload.h"
 
@@ -42,6 +43,7 @@ private slots:
     void cancelLeavesNoFile();
     void onePerTargetFile();
     void connectionRefused();
+    void fullDiskLeavesOldLevel();
 
 private:
     QString Missions() const { return m_dir->path() + QStringLiteral("/d3\\missions"); }
@@ -220,6 +222,30 @@ void TestLevelDownload::connectionRefused()
     QVERIFY(failed.wait(WaitMs));
     QVERIFY(!failed.at(0).at(0).toString().isEmpty());
     QCOMPARE(MissionFiles(), QStringList{});
+}
+
+// Writes refused past a size limit stand in for a full file system: the download fails with
+// the system's reason, nothing is left beside the level, and the old level stays as it was.
+void TestLevelDownload::fullDiskLeavesOldLevel()
+{
+    QVERIFY(QDir().mkpath(MissionsLocal()));
+    const QString target = MissionsLocal() + QStringLiteral("/city.mn3");
+    Write(target, OldLevel);
+    TFileSizeLimit full(64 * 1024);
+    QVERIFY(full.IsActive());
+
+    TLevelDownload download;
+    QSignalSpy failed(&download, &TLevelDownload::Failed);
+    QSignalSpy succeeded(&download, &TLevelDownload::Succeeded);
+    QCOMPARE(download.Start(m_http.Url("size=500000/chunk=8192/city.mn3"), Missions()),
+             TLevelDownload::TStart::Started);
+    QVERIFY(failed.wait(WaitMs));
+    full.Lift();
+    QVERIFY2(failed.at(0).at(0).toString().contains(QStringLiteral("cannot be written")),
+             qPrintable(failed.at(0).at(0).toString()));
+    QCOMPARE(succeeded.count(), 0);
+    QCOMPARE(ReadAll(target), OldLevel);
+    QCOMPARE(MissionFiles(), QStringList{"city.mn3"});
 }
 
 QTEST_GUILESS_MAIN(TestLevelDownload)

@@ -10,10 +10,12 @@
 #include "common/ScriptedServer.h"
 #include "net/TickCount.h"
 #include "pxo/TrackerPackets.h"
+#include "settings/Registry.h"
 #include "sim/SimProcess.h"
 
 #include <QNetworkDatagram>
 #include <QSignalSpy>
+#include <QSplitter>
 #include <QTcpSocket>
 #include <QTimer>
 #include <QtEndian>
@@ -57,6 +59,29 @@ private slots:
     void init() { m_kit->Reset(); }
     void cleanup() { delete m_form.data(); }
     void cleanupTestCase() { m_kit.reset(); }
+
+    // The list pane keeps its height from one lobby to the next, and a larger window grows
+    // the chat instead of the list.
+    void gamesPaneHeightKept()
+    {
+        TfrmPXO *form = NewLobby();
+        form->resize(700, 600);
+        QTRY_VERIFY(form->splGames->height() > 400);
+        const QList<int> sizes = form->splGames->sizes();
+        form->splGames->setSizes({sizes.value(0) + sizes.value(1) - 157, 157});
+        QCOMPARE(form->splGames->sizes().value(1), 157);
+        delete m_form.data();
+        {
+            TRegistry reg;
+            reg.OpenKey(OrloKey(QStringLiteral("\\PXO Chat Window")));
+            QCOMPARE(reg.ReadInteger(QStringLiteral("pnlGames Height")), 157);
+        }
+        form = NewLobby();
+        QTRY_COMPARE(form->splGames->sizes().value(1), 157);
+        form->resize(800, 760);
+        QTRY_VERIFY(form->splGames->height() > 500);
+        QCOMPARE(form->splGames->sizes().value(1), 157);
+    }
 
     // Login with unanswered requests, the tracker id in the registration, LIST and the
     // channel after the first PING, and the servers of the game list.
