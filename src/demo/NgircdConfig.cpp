@@ -46,6 +46,11 @@ QString NgircdConfigText(const TNgircdConfig &config)
 
 QString NgircdExecutable()
 {
+    // Another build of the server (or, in tests, none at all).
+    if (qEnvironmentVariableIsSet("ORLO_NGIRCD")) {
+        const QFileInfo chosen(qEnvironmentVariable("ORLO_NGIRCD"));
+        return chosen.isFile() && chosen.isExecutable() ? chosen.absoluteFilePath() : QString();
+    }
     const QString standard = QStringLiteral("/usr/sbin/ngircd");
     if (QFileInfo(standard).isExecutable())
         return standard;

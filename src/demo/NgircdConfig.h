@@ -21,7 +21,8 @@ struct TNgircdConfig
 // The text of ngircd.conf. Line breaks inside a value are dropped, so no value adds a setting.
 QString NgircdConfigText(const TNgircdConfig &config);
 
-// The ngircd program: /usr/sbin/ngircd, else found on PATH; empty when it is not installed.
+// The ngircd program: $ORLO_NGIRCD when set, else /usr/sbin/ngircd, else found on PATH; empty
+// when it is not installed.
 QString NgircdExecutable();
 // What a user without ngircd is told.
 QString NgircdMissingText();

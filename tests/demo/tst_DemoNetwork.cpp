@@ -38,6 +38,7 @@ private slots:
     void runsEverythingAndStopsEverything();
     void secondStartIsRefused();
     void takenChatPortLeavesNothingRunning();
+    void withoutNgircdSaysHowToInstallIt();
 };
 
 void tst_DemoNetwork::runsEverythingAndStopsEverything()
@@ -127,6 +128,21 @@ void tst_DemoNetwork::takenChatPortLeavesNothingRunning()
     // Once the port is free the same folder starts.
     squatter.close();
     QVERIFY2(demo.Start(options), qPrintable(demo.ErrorString()));
+}
+
+void tst_DemoNetwork::withoutNgircdSaysHowToInstallIt()
+{
+    QTemporaryDir root;
+    qputenv("ORLO_NGIRCD", root.filePath(QStringLiteral("no-such-ngircd")).toUtf8());
+    TDemoNetwork demo;
+    const bool started = demo.Start(DemoOptionsIn(root.path()));
+    qunsetenv("ORLO_NGIRCD");
+    QVERIFY(!started);
+    QVERIFY2(demo.ErrorString().contains(QStringLiteral("apt-get install ngircd")), qPrintable(demo.ErrorString()));
+    QVERIFY(demo.ProcessIds().isEmpty());
+    QVERIFY(AllGone(Descendants(QCoreApplication::applicationPid())));
+    QLockFile lock(demo.Layout().LockFile());
+    QVERIFY(lock.tryLock(0));
 }
 
 QTEST_GUILESS_MAIN(tst_DemoNetwork)
