@@ -33,6 +33,7 @@ public:
     // --first-server, a random base is added, and another is tried when that one is taken.
     bool Start(const QStringList &arguments = {}, int timeoutMs = 15000);
     bool IsRunning() const { return m_process.state() != QProcess::NotRunning; }
+    qint64 ProcessId() const { return m_process.processId(); }
     QString ErrorString() const { return m_error; }
 
     QJsonObject ReadyInfo() const { return m_ready; }

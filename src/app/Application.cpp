@@ -5,8 +5,10 @@
 #include "app/UfrmBanner.h"
 #include "app/UfrmHelp.h"
 #include "app/UfrmMain.h"
+#include "demo/DemoNetwork.h"
 #include "settings/MessageBox.h"
 #include "settings/UfrmConfig.h"
+#include "sim/SimProcess.h"
 #include "talk/TalkLauncher.h"
 
 #include <QApplication>
@@ -32,6 +34,14 @@ const QCommandLineOption settingsOption(QStringLiteral("settings"),
 const QCommandLineOption hiddenOption(QStringLiteral("show-hidden"),
                                       QStringLiteral("Show the hidden menu items (Freespace, file sharing)."));
 
+const QCommandLineOption demoOption(QStringLiteral("demo"),
+                                    QStringLiteral("Start a demo PXO network on this computer and use it (own "
+                                                   "settings; quitting Orlo stops it)."));
+const QCommandLineOption demoAddressOption(QStringLiteral("demo-address"),
+                                           QStringLiteral("Run the demo network on loopback <address> "
+                                                          "(default 127.0.0.1)."),
+                                           QStringLiteral("address"));
+
 const QCommandLineOption peerOption(QStringLiteral("peer-address"),
                                     QStringLiteral("Listen for other copies of Orlo on <address> only."),
                                     QStringLiteral("address"));
@@ -44,6 +54,35 @@ void ConfigureParser(QCommandLineParser &parser)
     parser.addOption(settingsOption);
     parser.addOption(hiddenOption);
     parser.addOption(peerOption);
+    parser.addOption(demoOption);
+    parser.addOption(demoAddressOption);
+}
+
+// Starts the demo network and points the settings at it; null (after saying why) when it
+// cannot run. Nothing it started is left running then.
+std::unique_ptr<TDemoNetwork> StartDemo(const QCommandLineParser &parser)
+{
+    TDemoOptions options;
+    if (parser.isSet(demoAddressOption))
+        options.Address = QHostAddress(parser.value(demoAddressOption));
+    auto demo = std::make_unique<TDemoNetwork>();
+    QString error;
+    if (demo->Start(options)) {
+        if (!parser.isSet(settingsOption))
+            SetActiveStore(std::make_unique<TJsonSettingsStore>(demo->Layout().SettingsFile()));
+        try {
+            DemoFiles::WriteSettings(ActiveStore(), demo->Settings());
+            return demo;
+        } catch (const EStoreError &e) {
+            error = StoreErrorText(e.Message(), e.Location());
+        }
+    } else {
+        error = demo->ErrorString();
+    }
+    demo->Stop();
+    std::fprintf(stderr, "orlo: %s\n", qPrintable(error));
+    MessageBox::Error(nullptr, error);
+    return nullptr;
 }
 
 void Describe()
@@ -100,6 +139,18 @@ int RunOrlo(int argc, char *argv[])
             mainWindow->close();
     });
 
+    std::unique_ptr<TDemoNetwork> demo;
+    if (parser.isSet(demoOption)) {
+        demo = StartDemo(parser);
+        if (!demo)
+            return 1;
+        if (terminating)
+            return 0;
+        QObject::connect(demo.get(), &TDemoNetwork::HelperEnded, &app, [](const QString &name) {
+            std::fprintf(stderr, "orlo: the demo's %s ended\n", qPrintable(name));
+        });
+    }
+
     TMainOptions options;
     options.showHidden = parser.isSet(hiddenOption);
     if (parser.isSet(peerOption)) {
@@ -113,7 +164,12 @@ int RunOrlo(int argc, char *argv[])
     mainWindow = main.get();
     main->SetTalkRequestFactory(&OpenTalkRequestWindow);
     QObject::connect(main.get(), &TfrmMain::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
-    main->SetAutoLoginHandler([window = main.get()] { window->OpenLobby(TfrmMain::TLobbyKind::Descent, false); });
+    main->SetAutoLoginHandler([window = main.get(), fill = demo != nullptr] {
+        QWidget *lobby = window->OpenLobby(TfrmMain::TLobbyKind::Descent, false);
+        // A first look at the demo shows chat, servers and their pings without arranging windows.
+        if (fill && lobby && lobby->parentWidget())
+            lobby->parentWidget()->showMaximized();
+    });
     auto config = std::make_unique<TfrmConfig>();
     SetConfig(config.get());
     try {
@@ -123,8 +179,16 @@ int RunOrlo(int argc, char *argv[])
     }
     auto help = std::make_unique<TfrmHelp>();
     auto banner = std::make_unique<TfrmBanner>();
+    if (demo)
+        main->setWindowTitle(QStringLiteral("Orlo (demo network)"));
     main->show();
     banner->show();
+    if (demo) {
+        std::printf("Orlo demo network ready: trackers and chat on %s, %d game servers, levels at %s\n"
+                    "Quit Orlo to stop it.\n",
+                    qPrintable(demo->Host()), int(demo->Sim()->Servers().size()), qPrintable(demo->LevelBaseUrl()));
+        std::fflush(stdout);
+    }
     QTimer::singleShot(0, main.get(), [&main] { main->HandleFirstActivation(); });
 
     const int result = terminating ? 0 : QApplication::exec();
@@ -141,5 +205,7 @@ int RunOrlo(int argc, char *argv[])
     SetConfig(nullptr);
     config.reset();
     main.reset();
+    // Last, so the lobby has said goodbye to the chat server before it goes.
+    demo.reset();
     return result;
 }

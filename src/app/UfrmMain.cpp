@@ -1,5 +1,6 @@
 #include "app/UfrmMain.h"
 
+#include "app/Artwork.h"
 #include "app/PortPool.h"
 #include "app/UfrmAbout.h"
 #include "app/UfrmHelp.h"
@@ -26,6 +27,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QSystemTrayIcon>
 
 #include <memory>
 
@@ -388,6 +390,38 @@ void TfrmMain::ApplyFriendsList()
 QWidget *TfrmMain::FindServerInfoWindow(TServer *server)
 {
     return TfrmPXOServerInfo::FindFor(server);
+}
+
+void TfrmMain::ShowNotification(const QString &title, const QString &message)
+{
+    // The user is looking at an Orlo window already: the chat shows it.
+    if (QApplication::activeWindow() || m_closing)
+        return;
+    ++m_notifications;
+    if (!m_tray) {
+        QIcon icon = QIcon::fromTheme(QStringLiteral("orlo"));
+        if (icon.isNull())
+            icon = QIcon(Artwork::AboutImage(QSize(64, 64)));
+        m_tray = new QSystemTrayIcon(icon, this);
+        m_tray->setToolTip(QStringLiteral("Orlo"));
+        connect(m_tray, &QSystemTrayIcon::messageClicked, this, [this] {
+            showNormal();
+            raise();
+            activateWindow();
+        });
+        connect(m_tray, &QSystemTrayIcon::activated, this, [this] {
+            raise();
+            activateWindow();
+        });
+    }
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        return;
+    m_tray->show();
+    // Network text: one line, bounded, so a long message cannot fill the desktop.
+    QString text = message.simplified();
+    if (text.size() > 200)
+        text = text.left(200) + QChar(0x2026);
+    m_tray->showMessage(title.simplified().left(100), text, QSystemTrayIcon::Information, 8000);
 }
 
 bool TfrmMain::event(QEvent *event)

@@ -13,6 +13,7 @@
 #include <functional>
 
 class QAction;
+class QSystemTrayIcon;
 class QMenu;
 class TfrmCachedUserInfo;
 class TfrmLocateUsers;
@@ -44,6 +45,9 @@ public:
     void ApplyFriendsList() override;
     QWidget *FindServerInfoWindow(TServer *server) override;
     void AddChildWindow(QWidget *window) override;
+    void ShowNotification(const QString &title, const QString &message) override;
+    // Notifications passed on to the desktop since the start (whether or not it shows them).
+    int NotificationCount() const { return m_notifications; }
 
     // The child windows' forms in child-window order (the front one first).
     QList<QWidget *> ChildForms() const;
@@ -117,6 +121,8 @@ private:
     QAction *m_arrange = nullptr;
     TalkRequestFactory m_talkRequestFactory;
     std::function<void()> m_autoLogin;
+    QSystemTrayIcon *m_tray = nullptr; // made at the first notification
+    int m_notifications = 0;
     QList<QPair<QString, QPointer<QWidget>>> m_talkRequests; // sender → its question window
 };
 

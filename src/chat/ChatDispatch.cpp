@@ -4,6 +4,7 @@
 #include "chat/ChatTab.h"
 #include "chat/ChatUser.h"
 #include "chat/UfrmChat.h"
+#include "settings/MainServices.h"
 
 #include <QLineEdit>
 #include <QTabWidget>
@@ -164,8 +165,13 @@ void TfrmChat::HandleJoin(Irc::TMessage &m)
     AddNamedUser(chat, m.Nick);
     AddChatLine(Misc(), QString(), Green, m.Nick + QStringLiteral(" join channel ") + chat->Caption());
     const TUser *user = FindUser(m.Nick);
-    if (user && ChatSettings::JoinFriendSound() && user->IsFriend())
-        Sound::Beep();
+    if (user && user->IsFriend()) {
+        if (ChatSettings::JoinFriendSound())
+            Sound::Beep();
+        if (ChatSettings::NotifyFriendJoin() && MainServices())
+            MainServices()->ShowNotification(QStringLiteral("Friend online"),
+                                             m.Nick + QStringLiteral(" joined ") + chat->Name);
+    }
 }
 
 void TfrmChat::HandlePrivmsg(Irc::TMessage &m)
@@ -189,8 +195,12 @@ void TfrmChat::HandlePrivmsg(Irc::TMessage &m)
     TChat *chat = FindChat(m.Nick);
     if (!chat)
         chat = CreatePrivateChat(FindUser(m.Nick), false);
-    if (chat)
-        ShowMessage(chat, m.Nick, text);
+    if (!chat)
+        return;
+    ShowMessage(chat, m.Nick, text);
+    if (ChatSettings::NotifyMessage() && MainServices())
+        MainServices()->ShowNotification(QStringLiteral("Message from ") + m.Nick,
+                                         Irc::IsAction(text) ? m.Nick + Irc::ActionText(text) : text);
 }
 
 void TfrmChat::ShowMessage(TChat *chat, const QString &nick, const QString &text)

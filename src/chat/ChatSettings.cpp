@@ -55,6 +55,16 @@ bool JoinFriendSound()
     return Checked(&TfrmConfig::cbxChatJoinFriendSound, false);
 }
 
+bool NotifyMessage()
+{
+    return Checked(&TfrmConfig::cbxChatNotifyMessage, true);
+}
+
+bool NotifyFriendJoin()
+{
+    return Checked(&TfrmConfig::cbxChatNotifyFriendJoin, true);
+}
+
 bool IsFriend(const QString &name)
 {
     const TfrmConfig *config = frmConfig();

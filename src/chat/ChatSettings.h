@@ -11,6 +11,9 @@ bool TimeStamp();
 bool MessageSound();
 bool MessageFriendSound();
 bool JoinFriendSound();
+// Desktop notifications (on unless switched off).
+bool NotifyMessage();
+bool NotifyFriendJoin();
 bool IsFriend(const QString &name);
 bool Away();
 void SetAway(bool away);

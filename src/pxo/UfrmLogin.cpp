@@ -3,6 +3,7 @@
 #include "pxo/LaunchCommand.h"
 #include "settings/MessageBox.h"
 #include "settings/Registry.h"
+#include "settings/StoreNames.h"
 #include "settings/UfrmConfig.h"
 
 #include <QCheckBox>
@@ -20,7 +21,8 @@
 #include <exception>
 
 namespace {
-const QString Section = QStringLiteral("PXO");
+// The login values live in the lobby section, beside the tracker hosts.
+const QString Section = QLatin1String(StoreNames::KeyPXO);
 
 QString Cell(const QTableWidget *grid, int row, int column)
 {

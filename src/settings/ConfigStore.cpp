@@ -82,6 +82,8 @@ void TfrmConfig::StoreChat(TStoreMode mode)
     StoreTransfer::Flag(reg, mode, N(ChatMessageSound), cbxChatMessageSound);
     StoreTransfer::Flag(reg, mode, N(ChatMessageFriendSound), cbxChatMessageFriendSound);
     StoreTransfer::Flag(reg, mode, N(ChatJoinFriendSound), cbxChatJoinFriendSound);
+    StoreTransfer::Flag(reg, mode, N(ChatNotifyMessage), cbxChatNotifyMessage);
+    StoreTransfer::Flag(reg, mode, N(ChatNotifyFriendJoin), cbxChatNotifyFriendJoin);
     StoreTransfer::Number(reg, mode, N(ChatAwayMessageId), speChatAway);
     StoreTransfer::Caption(reg, mode, N(ChatAwayMessage), lblChatAway);
     StoreTransfer::Lines(reg, mode, N(ChatAwayMessages), memChatAway);

@@ -164,6 +164,10 @@ QWidget *TfrmConfig::CreateChatGeneralPage()
         NewCheck("cbxChatMessageFriendSound", QStringLiteral("Sound on message from friend"), false);
     cbxChatJoinFriendSound =
         NewCheck("cbxChatJoinFriendSound", QStringLiteral("Sound when friend joins channel"), false);
+    cbxChatNotifyMessage =
+        NewCheck("cbxChatNotifyMessage", QStringLiteral("Desktop notification on private message"), true);
+    cbxChatNotifyFriendJoin =
+        NewCheck("cbxChatNotifyFriendJoin", QStringLiteral("Desktop notification when friend joins channel"), true);
     cbxChatAway = NewCheck("cbxChatAway", QStringLiteral("Away"), false);
     lblChatAway = Named(new TElidedLabel(QStringLiteral("I'm away...")), "lblChatAway");
     lblChatAway->setTextFormat(Qt::PlainText);
@@ -184,6 +188,8 @@ QWidget *TfrmConfig::CreateChatGeneralPage()
     left->addWidget(cbxChatMessageSound);
     left->addWidget(cbxChatMessageFriendSound);
     left->addWidget(cbxChatJoinFriendSound);
+    left->addWidget(cbxChatNotifyMessage);
+    left->addWidget(cbxChatNotifyFriendJoin);
     auto *tabs = new QHBoxLayout;
     tabs->addWidget(Caption(QStringLiteral("Channel tabs position"), cmbChatChannelTabsPos));
     tabs->addWidget(cmbChatChannelTabsPos);

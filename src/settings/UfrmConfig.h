@@ -68,6 +68,8 @@ public:
     QCheckBox *cbxChatMessageSound;
     QCheckBox *cbxChatMessageFriendSound;
     QCheckBox *cbxChatJoinFriendSound;
+    QCheckBox *cbxChatNotifyMessage; // desktop notification while Orlo is not active
+    QCheckBox *cbxChatNotifyFriendJoin;
     QCheckBox *cbxChatAway;
     QLabel *lblChatAway;
     TSpinEdit *speChatAway;

@@ -72,6 +72,7 @@ private slots:
     void aboutBoxAndHelpText();
     void arrangeCascadesFrontLast();
     void closingFrameClosesEveryChild();
+    void notificationsOnlyWhileInactive();
 
 private:
     std::unique_ptr<TStoreFixture> m_store;
@@ -451,6 +452,23 @@ void TestMainWindow::closingFrameClosesEveryChild()
     QTRY_VERIFY_WITH_TIMEOUT(std::all_of(forms.cbegin(), forms.cend(), [](const auto &f) { return f.isNull(); }), 2000);
     QTRY_COMPARE_WITH_TIMEOUT(m_main->MdiArea()->subWindowList().size(), 0, 2000);
     StartMain();
+}
+
+// A notification is for a user who looks elsewhere: while an Orlo window is active the chat
+// itself shows the news.
+void TestMainWindow::notificationsOnlyWhileInactive()
+{
+    StartMain();
+    m_main->show();
+    m_main->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_main.get()));
+    m_main->ShowNotification(QStringLiteral("Message from wingman"), QStringLiteral("psst"));
+    QCOMPARE(m_main->NotificationCount(), 0);
+    // No Orlo window is active any more: the user looks elsewhere.
+    QApplication::setActiveWindow(nullptr);
+    QVERIFY(!QApplication::activeWindow());
+    m_main->ShowNotification(QStringLiteral("Friend online"), QStringLiteral("wingman joined #d3"));
+    QCOMPARE(m_main->NotificationCount(), 1);
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -46,6 +46,7 @@ bool TIrcTestClient::WaitFor(const QString &text, int timeoutMs)
         ReadLines();
         for (qsizetype i = 0; i < m_lines.size(); ++i) {
             if (m_lines.at(i).contains(text)) {
+                m_matched = m_lines.at(i);
                 m_lines.remove(0, i + 1);
                 return true;
             }

@@ -17,6 +17,8 @@ public:
     // received count too). Lines up to and including it are consumed.
     bool WaitFor(const QString &text, int timeoutMs = 10000);
     QStringList Lines() const { return m_lines; }
+    // The line the last successful WaitFor found.
+    QString Matched() const { return m_matched; }
     QTcpSocket &Socket() { return m_socket; }
 
 private:
@@ -25,4 +27,5 @@ private:
     QTcpSocket m_socket;
     QByteArray m_buffer;
     QStringList m_lines;
+    QString m_matched;
 };

@@ -1,5 +1,7 @@
 #include "common/NgircdFixture.h"
 
+#include "demo/NgircdConfig.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -30,12 +32,12 @@ TNgircd::~TNgircd()
 
 QString TNgircd::Executable()
 {
-    return QStringLiteral("/usr/sbin/ngircd");
+    return NgircdExecutable();
 }
 
 bool TNgircd::Available()
 {
-    return QFileInfo(Executable()).isExecutable();
+    return !Executable().isEmpty();
 }
 
 bool TNgircd::WriteConfig()
@@ -44,30 +46,14 @@ bool TNgircd::WriteConfig()
     QFile file(m_dir.filePath(QStringLiteral("ngircd.conf")));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
-    const QString config = QStringLiteral("[Global]\n"
-                                          "Name = %1\n"
-                                          "Info = Orlo test server\n"
-                                          "Listen = 127.0.0.1\n"
-                                          "Ports = %2\n"
-                                          "MotdPhrase = %3\n"
-                                          "[Limits]\n"
-                                          "MaxConnectionsIP = 0\n"
-                                          "MaxNickLength = %4\n"
-                                          "PingTimeout = %5\n"
-                                          "PongTimeout = 20\n"
-                                          "[Options]\n"
-                                          "PAM = no\n"
-                                          "Ident = no\n"
-                                          "DNS = no\n"
-                                          "RequireAuthPing = no\n"
-                                          "IncludeDir = %6\n")
-                               .arg(m_options.ServerName)
-                               .arg(m_port)
-                               .arg(m_options.Motd)
-                               .arg(m_options.MaxNickLength)
-                               .arg(m_options.PingTimeout)
-                               .arg(m_dir.filePath(QStringLiteral("conf.d")));
-    return file.write(config.toUtf8()) > 0;
+    TNgircdConfig config;
+    config.ServerName = m_options.ServerName;
+    config.Motd = m_options.Motd;
+    config.Port = m_port;
+    config.MaxNickLength = m_options.MaxNickLength;
+    config.PingTimeout = m_options.PingTimeout;
+    config.IncludeDir = m_dir.filePath(QStringLiteral("conf.d"));
+    return file.write(NgircdConfigText(config).toUtf8()) > 0;
 }
 
 bool TNgircd::Start()

@@ -52,6 +52,11 @@ private slots:
         QCOMPARE(again.edtAlias->text(), QStringLiteral("Big Bad"));
         QCOMPARE(again.cbxSavePassword->isChecked(), save);
         QCOMPARE(again.edtPassword->text(), save ? QStringLiteral("se cret$") : QString());
+        // Stored in the lobby's section, where the tracker hosts are.
+        TRegistry reg;
+        reg.OpenKey(OrloKey(QStringLiteral("\\PXO")));
+        QCOMPARE(reg.ReadString(QStringLiteral("User name")), QStringLiteral("pilot"));
+        QCOMPARE(reg.ReadString(QStringLiteral("Alias")), QStringLiteral("Big Bad"));
     }
 
     // Cancel (and Escape) write nothing.

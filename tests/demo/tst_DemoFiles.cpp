@@ -1,0 +1,127 @@
+// What the demo writes: which levels are left missing, the level folders, the settings that
+// point Orlo at the demo, and the IRC server's configuration text.
+#include "demo/DemoFiles.h"
+#include "demo/NgircdConfig.h"
+#include "settings/Registry.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+class tst_DemoFiles : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void missingLevels_data()
+    {
+        QTest::addColumn<QStringList>("levels");
+        QTest::addColumn<QStringList>("missing");
+        QTest::newRow("none") << QStringList{} << QStringList{};
+        QTest::newRow("one level is the missing one") << QStringList{"a.mn3"} << QStringList{"a.mn3"};
+        QTest::newRow("two: still one") << QStringList{"b.mn3", "a.mn3"} << QStringList{"a.mn3"};
+        QTest::newRow("repeats count once")
+            << QStringList{"c.mn3", "c.mn3", "c.mn3", "a.mn3", "b.mn3", ""} << QStringList{"a.mn3"};
+        QTest::newRow("six: a third") << QStringList{"f", "e", "d", "c", "b", "a"} << QStringList{"a", "b"};
+    }
+    void missingLevels()
+    {
+        QFETCH(QStringList, levels);
+        QFETCH(QStringList, missing);
+        QCOMPARE(DemoFiles::ChooseMissing(levels), missing);
+    }
+
+    void levelFolders()
+    {
+        QTemporaryDir dir;
+        DemoFiles::TLayout layout{dir.path()};
+        QVERIFY(QDir().mkpath(layout.MissionsDir()));
+        // A missing level the user downloaded earlier is taken away again, so the demo has
+        // something to download on every start.
+        QFile earlier(layout.MissionsDir() + QStringLiteral("/gone.mn3"));
+        QVERIFY(earlier.open(QIODevice::WriteOnly));
+        earlier.close();
+        QString error;
+        QVERIFY(DemoFiles::PrepareLevels(layout, {"here.mn3", "gone.mn3", "../escape.mn3", "sub/x.mn3"}, {"gone.mn3"},
+                                         error));
+        QCOMPARE(QDir(layout.LevelsDir()).entryList(QDir::Files), (QStringList{"gone.mn3", "here.mn3"}));
+        QCOMPARE(QDir(layout.MissionsDir()).entryList(QDir::Files), QStringList{"here.mn3"});
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("escape.mn3"))));
+        QFile served(layout.LevelsDir() + QStringLiteral("/here.mn3"));
+        QVERIFY(served.open(QIODevice::ReadOnly));
+        const QByteArray bytes = served.readAll();
+        QCOMPARE(bytes.size(), DemoFiles::LevelSize);
+        QVERIFY(bytes.startsWith("Orlo demo level here.mn3\n"));
+        QVERIFY(DemoFiles::LevelBytes(QStringLiteral("a")) != DemoFiles::LevelBytes(QStringLiteral("b")));
+    }
+
+    void levelFolderNotWritable()
+    {
+        QTemporaryDir dir;
+        DemoFiles::TLayout layout{dir.filePath(QStringLiteral("file"))};
+        QFile blocker(layout.Root);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        QString error;
+        QVERIFY(!DemoFiles::PrepareLevels(layout, {"a.mn3"}, {}, error));
+        QVERIFY2(error.contains(QStringLiteral("Cannot create")), qPrintable(error));
+    }
+
+    // The demo's values are written over what the file holds; the user's friends list stays.
+    void settingsPointAtTheDemo()
+    {
+        QTemporaryDir dir;
+        TJsonSettingsStore store(dir.filePath(QStringLiteral("settings.json")));
+        DemoFiles::TSettings settings{QStringLiteral("127.9.8.1"),
+                                      QStringLiteral("/opt/orlo/orlo-demo-game"),
+                                      QStringLiteral("/tmp/demo/game"),
+                                      QStringLiteral("demo"),
+                                      QStringLiteral("pw"),
+                                      QStringLiteral("Newcomer"),
+                                      {QStringLiteral("Kestrel")}};
+        DemoFiles::WriteSettings(store, settings);
+        {
+            TRegistry reg(store);
+            reg.OpenKey(OrloKey(QStringLiteral("\\PXO")));
+            QCOMPARE(reg.ReadString(QStringLiteral("User server")), QStringLiteral("127.9.8.1"));
+            QCOMPARE(reg.ReadString(QStringLiteral("Chat server")), QStringLiteral("127.9.8.1"));
+            QCOMPARE(reg.ReadString(QStringLiteral("Game server")), QStringLiteral("127.9.8.1"));
+            QCOMPARE(reg.ReadString(QStringLiteral("Password")), QStringLiteral("pw"));
+            QCOMPARE(reg.ReadInteger(QStringLiteral("Save password")), 1);
+            reg.WriteString(QStringLiteral("User server"), QStringLiteral("elsewhere"));
+            TRegistry chat(store);
+            chat.OpenKey(OrloKey(QStringLiteral("\\Chat")));
+            QCOMPARE(chat.ReadInteger(QStringLiteral("Chat friends list")), 1);
+            QCOMPARE(chat.ReadString(QStringLiteral("Chat friends list0")), QStringLiteral("Kestrel"));
+            chat.WriteInteger(QStringLiteral("Chat friends list"), 0);
+            TRegistry descent(store);
+            descent.OpenKey(OrloKey(QStringLiteral("\\Descent")));
+            QCOMPARE(descent.ReadInteger(QStringLiteral("Auto login")), 1);
+            QCOMPARE(descent.ReadString(QStringLiteral("Exe name")), QStringLiteral("/opt/orlo/orlo-demo-game"));
+        }
+        DemoFiles::WriteSettings(store, settings);
+        TRegistry reg(store);
+        reg.OpenKey(OrloKey(QStringLiteral("\\PXO")));
+        QCOMPARE(reg.ReadString(QStringLiteral("User server")), QStringLiteral("127.9.8.1"));
+        reg.OpenKey(OrloKey(QStringLiteral("\\Chat")));
+        QCOMPARE(reg.ReadInteger(QStringLiteral("Chat friends list")), 0);
+    }
+
+    // A value never adds a line of its own to the server's configuration.
+    void ngircdConfigKeepsOneValuePerLine()
+    {
+        TNgircdConfig config;
+        config.Motd = QStringLiteral("hello\n[Operator]\nPassword = x\r");
+        config.Port = 7170;
+        config.RequireAuthPing = true;
+        const QStringList lines = NgircdConfigText(config).split(QLatin1Char('\n'));
+        QVERIFY(lines.contains(QStringLiteral("MotdPhrase = hello[Operator]Password = x")));
+        QVERIFY(!lines.contains(QStringLiteral("[Operator]")));
+        QVERIFY(lines.contains(QStringLiteral("Ports = 7170")));
+        QVERIFY(lines.contains(QStringLiteral("RequireAuthPing = yes")));
+        QVERIFY(lines.contains(QStringLiteral("Listen = 127.0.0.1")));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_DemoFiles)
+#include "tst_DemoFiles.moc"

@@ -1,0 +1,116 @@
+// "orlo --demo" as a whole program: it starts the demo network, and whatever way it ends
+// (quit or SIGTERM) nothing it started is left running. A second demo, or a taken chat port,
+// is refused with a message and starts nothing.
+#include "DemoTestKit.h"
+
+#include <QProcess>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+constexpr int Wait = 20000;
+}
+
+class tst_DemoProcess : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_home;
+    QHostAddress m_address;
+
+    std::unique_ptr<QProcess> StartOrlo(const QHostAddress &address)
+    {
+        auto orlo = std::make_unique<QProcess>();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), m_home.filePath(QStringLiteral("data")));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral("config")));
+        orlo->setProcessEnvironment(env);
+        orlo->start(qEnvironmentVariable("ORLO_BINARY_DIR") + QStringLiteral("/src/app/orlo"),
+                    {QStringLiteral("--demo"), QStringLiteral("--demo-address"), address.toString(),
+                     QStringLiteral("--peer-address"), address.toString()});
+        return orlo;
+    }
+
+    // Waits for a text on the program's standard output or error.
+    static bool WaitForOutput(QProcess &orlo, QByteArray &seen, const QByteArray &text)
+    {
+        return QTest::qWaitFor(
+                   [&] {
+                       seen += orlo.readAllStandardOutput() + orlo.readAllStandardError();
+                       return seen.contains(text) || orlo.state() == QProcess::NotRunning;
+                   },
+                   Wait) &&
+               seen.contains(text);
+    }
+
+    static int Finish(QProcess &orlo)
+    {
+        if (!QTest::qWaitFor([&] { return orlo.state() == QProcess::NotRunning; }, Wait)) {
+            orlo.kill();
+            orlo.waitForFinished(5000);
+            return -1;
+        }
+        return orlo.exitStatus() == QProcess::NormalExit ? orlo.exitCode() : -2;
+    }
+
+    // Starts the demo, checks its helpers run, ends Orlo with Signal and checks they are gone.
+    void RunAndEnd(int signal)
+    {
+        m_address = DemoAddress();
+        auto orlo = StartOrlo(m_address);
+        QByteArray output;
+        QVERIFY2(WaitForOutput(*orlo, output, "demo network ready"), output.constData());
+        const QList<qint64> helpers = Descendants(orlo->processId());
+        QVERIFY2(helpers.size() >= 4, qPrintable(QString::number(helpers.size())));
+        ::kill(pid_t(orlo->processId()), signal);
+        QCOMPARE(Finish(*orlo), 0);
+        QVERIFY(AllGone(helpers));
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(m_home.isValid()); }
+    // SIGINT closes the main window as the user's quit does.
+    void quitStopsEverything() { RunAndEnd(SIGINT); }
+    void sigtermStopsEverything() { RunAndEnd(SIGTERM); }
+
+    void secondDemoIsRefused()
+    {
+        m_address = DemoAddress();
+        auto first = StartOrlo(m_address);
+        QByteArray output;
+        QVERIFY2(WaitForOutput(*first, output, "demo network ready"), output.constData());
+        const QList<qint64> helpers = Descendants(first->processId());
+
+        auto second = StartOrlo(DemoAddress());
+        QByteArray refused;
+        QVERIFY2(WaitForOutput(*second, refused, "already running"), refused.constData());
+        QVERIFY(Descendants(second->processId()).isEmpty());
+        // Its message box waits for the user; SIGTERM closes it.
+        second->terminate();
+        QCOMPARE(Finish(*second), 1);
+        QCOMPARE(Descendants(first->processId()), helpers);
+
+        first->terminate();
+        QCOMPARE(Finish(*first), 0);
+        QVERIFY(AllGone(helpers));
+    }
+
+    void takenChatPortIsRefused()
+    {
+        m_address = DemoAddress();
+        QTcpServer squatter;
+        QVERIFY(squatter.listen(m_address, 7170));
+        auto orlo = StartOrlo(m_address);
+        QByteArray output;
+        QVERIFY2(WaitForOutput(*orlo, output, "chat port"), output.constData());
+        QVERIFY(output.contains("already taken"));
+        QVERIFY(Descendants(orlo->processId()).isEmpty());
+        orlo->terminate();
+        QCOMPARE(Finish(*orlo), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_DemoProcess)
+#include "tst_DemoProcess.moc"
