@@ -55,8 +55,9 @@ public:
         TRow row;
         for (int c = 0; c < ColumnCount; ++c)
             row.Cells[c] = text(c);
-        row.Preferred = Server->IsPreferred();
-        row.Dedicated = Server->Dedicated;
+        // A row without a server is a preferred server the tracker stopped listing.
+        row.Preferred = !Server || Server->IsPreferred();
+        row.Dedicated = Server && Server->Dedicated;
         return row;
     }
     bool operator<(const QTreeWidgetItem &other) const override
@@ -172,6 +173,11 @@ void TfrmPXO::CreateServerList()
     connect(TimerConfig, &QTimer::timeout, this, &TfrmPXO::ApplyServerTimers);
 }
 
+QTreeWidgetItem *TfrmPXO::NewOfflineRow()
+{
+    return new TServerRowItem(this, nullptr);
+}
+
 TServer *TfrmPXO::SelectedServer() const
 {
     const QList<QTreeWidgetItem *> selected = lvwServers->selectedItems();
@@ -235,6 +241,7 @@ void TfrmPXO::RefreshServerList()
             UpdateRow(row, server, true, unused);
             lvwServers->addTopLevelItem(row);
             m_rows.insert(server, row);
+            DropOffline(server->Name);
             resort = true;
         } else if (row && server->Visible) {
             UpdateRow(row, server, false, resort);
@@ -245,9 +252,10 @@ void TfrmPXO::RefreshServerList()
             delete row;
         }
     }
-    lvwServers->headerItem()->setText(ColName, QStringLiteral("Name (%1)").arg(lvwServers->topLevelItemCount()));
+    lvwServers->headerItem()->setText(ColName, QStringLiteral("Name (%1)").arg(m_rows.size()));
     if (resort || (config && config->cbxServersContinousSort->isChecked()))
         SortServerList();
+    ApplyQuickFilter();
     for (TServer *server : std::as_const(toJoin))
         AutoJoinServer(server);
     emit ServersChanged();

@@ -17,6 +17,7 @@ class QTreeWidgetItem;
 class QSplitter;
 class QTimer;
 class QLabel;
+class QLineEdit;
 class TServerRowItem;
 class QProcess;
 
@@ -48,6 +49,7 @@ public:
     QAction *mnuTogglePrefered;
     QTimer *TimerServers;
     QTimer *TimerPing;
+    QLineEdit *edtServerFilter = nullptr;
 
     QString Alias;
     bool AutoJoinBusy = false;
@@ -77,6 +79,12 @@ public:
     // A game-info reply of Server continues a serialized ping.
     void ContinueSerialPing(TServer *server);
     void AutoJoinServer(TServer *server);
+    // A server joined by hand ends every wait for auto-join.
+    void StopAutoJoin();
+    // Hides the rows the quick filter does not match.
+    void ApplyQuickFilter();
+    // Preferred servers no longer listed, shown gray as "offline" (names, sorted).
+    QStringList OfflineServers() const;
     // Whether the server's level is in the game's missions folder.
     void CheckLevel(TServer *server);
     void SetTimersEnabled(bool enabled) override;
@@ -122,6 +130,10 @@ private:
     void ShowLoginFailed();
     void SendToUserTracker(const QByteArray &bytes);
     void CreateServerList();
+    void CreateQuickFilter();
+    QTreeWidgetItem *NewOfflineRow();
+    void KeepOffline(const TServer *server);
+    void DropOffline(const QString &name);
     void ShowServerPopup(const QPoint &pos);
     void UpdateRow(QTreeWidgetItem *row, TServer *server, bool isNew, bool &captionChanged);
     void ApplyServerTimers();
@@ -134,6 +146,8 @@ private:
     QProcess *m_game = nullptr;
     quint16 m_lobbyPort = 0;
     QHash<TServer *, QTreeWidgetItem *> m_rows;
+    QHash<QString, QTreeWidgetItem *> m_offline; // by upper-case name
+    bool m_clearingServers = false;
     QHash<QString, QList<TServer *>> m_serversByIp; // in list order
 };
 
