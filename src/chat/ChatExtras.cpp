@@ -62,7 +62,7 @@ void TfrmChat::CreateExtras()
     escape->setContext(Qt::WidgetWithChildrenShortcut);
     connect(escape, &QShortcut::activated, this, &TfrmChat::CloseFind);
 
-    mnuChatOpenLogFolder = new QAction(QStringLiteral("Open &log folder"), this);
+    mnuChatOpenLogFolder = new QAction(QStringLiteral("&Open log folder"), this);
     mnuChatOpenLogFolder->setObjectName(QStringLiteral("mnuChatOpenLogFolder"));
     connect(mnuChatOpenLogFolder, &QAction::triggered, this, [this] { OpenChatLogFolder(this); });
 }

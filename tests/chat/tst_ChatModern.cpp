@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QMenu>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTextBlock>
@@ -311,6 +312,8 @@ private slots:
                                  ":../../evil!u@h PRIVMSG me :escape attempt\r\n"));
         QVERIFY(chat.Sync());
         QVERIFY(chat.Chat("../../evil"));
+        QVERIFY(chat.Form->pumChat->actions().contains(chat.Form->mnuChatOpenLogFolder));
+        QCOMPARE(chat.Form->mnuChatOpenLogFolder->text(), QStringLiteral("&Open log folder"));
         const QStringList files = QDir(folder).entryList(QDir::Files);
         QVERIFY2(files.size() >= 3, qPrintable(files.join(',')));
         for (const QString &file : files)
