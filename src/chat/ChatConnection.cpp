@@ -1,5 +1,6 @@
 // The chat form's connection: sending lines, reading and framing, close and disconnect.
 #include "chat/ChatTab.h"
+#include "chat/SendQueue.h"
 #include "chat/UfrmChat.h"
 #include "settings/MessageBox.h"
 
@@ -24,19 +25,26 @@ const char *ErrorKindName(int kind)
 void TfrmChat::OpenConnection(const QString &host, quint16 port)
 {
     m_wasConnected = false;
+    m_userQuit = false;
+    m_host = host;
+    m_port = port;
     LineBuffer.Clear();
+    m_sendQueue->Clear();
     TCP->connectToHost(host, port);
 }
 
-QString TfrmChat::SendLine(const QString &text)
+QString TfrmChat::SendLine(const QString &text, bool urgent)
 {
     if (text.isEmpty() || TCP->state() != QAbstractSocket::ConnectedState)
         return {};
     const QByteArray bytes = Irc::EncodeLine(text);
     if (bytes.isEmpty())
         return {};
-    if (TCP->write(bytes) != bytes.size())
-        return {};
+    if (bytes.left(4).toUpper() == "QUIT" && (bytes.size() == 6 || bytes.at(4) == ' '))
+        m_userQuit = true;
+    m_sendQueue->Push(bytes, urgent    ? TSendQueue::TKind::Urgent
+                             : m_paced ? TSendQueue::TKind::Paced
+                                       : TSendQueue::TKind::Direct);
     return Irc::SentText(text);
 }
 
@@ -107,6 +115,8 @@ void TfrmChat::TCPDisconnect()
         }
         return;
     }
+    if (ScheduleReconnect())
+        return;
     // Stop everything now; the box waits for the event loop, and the form goes after it.
     Closing = true;
     SetTimersEnabled(false);
@@ -142,8 +152,12 @@ void TfrmChat::closeEvent(QCloseEvent *event)
     CloseDetachedWindows();
     SetTimersEnabled(false);
     Closing = true;
-    if (!SendLine(QStringLiteral("QUIT")).isEmpty())
+    m_reconnectTimer->stop();
+    // What is still queued goes out before QUIT: nothing typed is lost at close.
+    if (!SendLine(QStringLiteral("QUIT")).isEmpty()) {
+        m_sendQueue->FlushAll();
         TCP->flush();
+    }
     event->accept();
     Release();
 }

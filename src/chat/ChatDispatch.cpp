@@ -47,7 +47,8 @@ void TfrmChat::HandleLine(const QString &line)
 
 void TfrmChat::HandlePing(const QString &line)
 {
-    SendLine(Irc::PongFor(line));
+    // An answer the server waits for: it never queues behind pasted text.
+    SendLine(Irc::PongFor(line), true);
 }
 
 void TfrmChat::Dispatch(const QString &line)
@@ -61,6 +62,8 @@ void TfrmChat::Dispatch(const QString &line)
     switch (m.Numeric) {
     case 0:
         break;
+    case 1:
+        return Registered();
     case 311:
         return HandleWhois(m);
     case 322:
@@ -205,10 +208,16 @@ void TfrmChat::HandlePrivmsg(Irc::TMessage &m)
 
 void TfrmChat::ShowMessage(TChat *chat, const QString &nick, const QString &text)
 {
+    if (!chat)
+        return;
+    chat->NoteSpeaker(nick);
+    const bool mention = IsMention(nick, text);
     if (Irc::IsAction(text))
-        AddChatLine(chat, QString(), ChatSettings::ActionColor(), nick + Irc::ActionText(text));
+        AddChatLine(chat, QString(), ChatSettings::ActionColor(), nick + Irc::ActionText(text), mention);
     else
-        AddChatLine(chat, nick + QStringLiteral(": "), ChatSettings::TextColor(), text);
+        AddChatLine(chat, nick + QStringLiteral(": "), ChatSettings::TextColor(), text, mention);
+    if (mention)
+        NotifyMention(chat, nick, text);
 }
 
 void TfrmChat::HandlePart(Irc::TMessage &m)

@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QLineEdit>
 #include <QMenu>
+#include <QRegularExpression>
 #include <QTimer>
 
 namespace {
@@ -29,6 +30,13 @@ void TfrmChat::edtChatKeyPress()
 {
     const QString text = edtChat->text();
     edtChat->clear();
+    // A block pasted through the menu arrives here whole: its lines go one by one.
+    if (text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r'))) {
+        QStringList lines = text.split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
+        lines.removeIf([](const QString &line) { return line.trimmed().isEmpty(); });
+        SubmitLines(lines);
+        return;
+    }
     SubmitInput(text);
 }
 
@@ -36,6 +44,8 @@ void TfrmChat::SubmitInput(const QString &text, TChat *target)
 {
     m_inputChat = target;
     m_echo = {};
+    if (TChat *chat = ActiveChat())
+        chat->History.Add(text);
     const QString line = ProcessInput(text);
     const QString sent = SendLine(line);
     // Only what went out is shown as sent, and exactly as it went.

@@ -158,6 +158,34 @@ QStringList Aliases()
     return MemoLines(config->memChatAlias);
 }
 
+QStringList HighlightWords()
+{
+    const TfrmConfig *config = frmConfig();
+    return config ? MemoLines(config->memChatHighlight) : QStringList();
+}
+
+bool LogConversations()
+{
+    return Checked(&TfrmConfig::cbxChatLog, false);
+}
+
+int SendBurst()
+{
+    const TfrmConfig *config = frmConfig();
+    return config ? config->speChatSendBurst->Value() : 5;
+}
+
+int SendIntervalMs()
+{
+    const TfrmConfig *config = frmConfig();
+    return config ? config->speChatSendInterval->Value() : 2000;
+}
+
+bool Reconnect()
+{
+    return Checked(&TfrmConfig::cbxChatReconnect, false);
+}
+
 QString IrcServer()
 {
     const TfrmConfig *config = frmConfig();

@@ -32,6 +32,13 @@ int ChannelListInterval();
 constexpr int MinChannelListInterval = 8000;
 
 QStringList Aliases();
+QStringList HighlightWords();
+// Conversation logs on disk; off when no settings holder exists.
+bool LogConversations();
+// The send pace: lines at once (0: no pace) and the interval after them.
+int SendBurst();
+int SendIntervalMs();
+bool Reconnect();
 QString IrcServer();
 QString IrcFullName();
 } // namespace ChatSettings

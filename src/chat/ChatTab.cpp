@@ -3,8 +3,10 @@
 #include "chat/Beep.h"
 #include "chat/ChatSettings.h"
 #include "chat/ChatUser.h"
+#include "chat/ConversationLog.h"
 #include "chat/IrcLine.h"
 #include "chat/UfrmChat.h"
+#include "settings/UfrmConfig.h"
 
 #include <QElapsedTimer>
 #include <QHBoxLayout>
@@ -14,10 +16,12 @@
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QSplitter>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTextBlock>
 #include <QTime>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -59,20 +63,33 @@ QString CurrentStamp()
     return stamp;
 }
 
+QIcon Dot(const QColor &color)
+{
+    QPixmap pixmap(10, 10);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setBrush(color);
+    painter.setPen(Qt::NoPen);
+    painter.drawEllipse(1, 1, 8, 8);
+    return QIcon(pixmap);
+}
+
 const QIcon &NewTextIcon()
 {
-    static const QIcon icon = [] {
-        QPixmap pixmap(10, 10);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setBrush(QColor(255, 128, 0));
-        painter.setPen(Qt::NoPen);
-        painter.drawEllipse(1, 1, 8, 8);
-        return QIcon(pixmap);
-    }();
+    static const QIcon icon = Dot(QColor(255, 128, 0));
     return icon;
 }
+
+const QIcon &MentionIcon()
+{
+    static const QIcon icon = Dot(QColor(220, 0, 0));
+    return icon;
+}
+
+const QColor MentionBackground(255, 236, 140);
+const QColor MentionTabText(200, 0, 0);
+qint64 g_speakCount = 0;
 } // namespace
 
 TChat::TChat(TfrmChat *form, const QString &name, QWidget *parent) : QWidget(parent), m_form(form)
@@ -114,6 +131,13 @@ TChat::TChat(TfrmChat *form, const QString &name, QWidget *parent) : QWidget(par
 }
 
 TChat::~TChat() = default;
+
+void TChat::NoteSpeaker(const QString &nick)
+{
+    const QString name = Irc::StripAt(nick);
+    if (!name.isEmpty())
+        LastSpoke.insert(name, ++g_speakCount);
+}
 
 QString TChat::Caption() const
 {
@@ -182,6 +206,8 @@ void TChat::RemoveOp(const TUser *user)
 
 void TChat::RenameUser(const QString &oldNick, const QString &newNick)
 {
+    if (LastSpoke.contains(oldNick))
+        LastSpoke.insert(newNick, LastSpoke.take(oldNick));
     if (Ops.removeAll(oldNick) > 0)
         InsertSorted(Ops, newNick);
     RefreshUserList();
@@ -253,9 +279,11 @@ void TChat::DoRefreshUserList()
     emit OnUsersChanged(this);
 }
 
-void TChat::AddLine(const QString &nickPart, const QString &text, const QColor &color)
+void TChat::AddLine(const QString &nickPart, const QString &text, const QColor &color, bool mention)
 {
+    WriteLog(nickPart, text);
     TPendingLine line;
+    line.Mention = mention;
     if (ChatSettings::TimeStamp())
         line.Stamp = CurrentStamp();
     line.NickPart = nickPart;
@@ -274,7 +302,7 @@ void TChat::AddLine(const QString &nickPart, const QString &text, const QColor &
 
     if (IsActivePage())
         return;
-    SetNewTextMark(true);
+    SetActivity(mention ? TActivity::Mention : TActivity::Text);
     if (IsChannel() || IsMisc() || Name.isEmpty())
         return;
     if (ChatSettings::MessageSound())
@@ -306,11 +334,15 @@ void TChat::WriteLines(const QList<TPendingLine> &lines)
 
     // Lines of a read share a handful of formats: make each once.
     QHash<quint64, QTextCharFormat> formats;
-    const auto format = [&formats](const QColor &color, bool bold) -> const QTextCharFormat & {
-        const quint64 key = (quint64(color.rgba()) << 1) | (bold ? 1 : 0);
+    const auto format = [&formats](const QColor &color, bool bold, bool mention) -> const QTextCharFormat & {
+        const quint64 key = (quint64(color.rgba()) << 2) | (bold ? 1 : 0) | (mention ? 2 : 0);
         auto it = formats.find(key);
-        if (it == formats.end())
-            it = formats.insert(key, TextFormat(color, bold));
+        if (it == formats.end()) {
+            QTextCharFormat made = TextFormat(color, bold);
+            if (mention)
+                made.setBackground(MentionBackground);
+            it = formats.insert(key, made);
+        }
         return *it;
     };
     QTextCursor cursor(doc);
@@ -325,8 +357,8 @@ void TChat::WriteLines(const QList<TPendingLine> &lines)
         if (!line.Stamp.isEmpty())
             cursor.insertText(line.Stamp, stampFormat);
         if (!line.NickPart.isEmpty())
-            cursor.insertText(line.NickPart, format(line.NickColor, true));
-        cursor.insertText(line.Text, format(line.Color, false));
+            cursor.insertText(line.NickPart, format(line.NickColor, true, line.Mention));
+        cursor.insertText(line.Text, format(line.Color, false, line.Mention));
     }
     cursor.endEditBlock();
 
@@ -359,10 +391,42 @@ bool TChat::IsActivePage() const
 
 void TChat::SetNewTextMark(bool on)
 {
+    SetActivity(on ? TActivity::Text : TActivity::None);
+}
+
+void TChat::SetActivity(TActivity activity)
+{
+    // New plain text never hides a mention the user has not seen yet.
+    if (activity == TActivity::Text && m_activity == TActivity::Mention)
+        return;
+    m_activity = activity;
     QTabWidget *tabs = PageControl();
     if (!tabs)
         return;
     const int index = tabs->indexOf(this);
-    if (index >= 0)
-        tabs->setTabIcon(index, on ? NewTextIcon() : QIcon());
+    if (index < 0)
+        return;
+    tabs->setTabIcon(index, activity == TActivity::Mention ? MentionIcon()
+                            : activity == TActivity::Text  ? NewTextIcon()
+                                                           : QIcon());
+    tabs->tabBar()->setTabTextColor(index, activity == TActivity::Mention ? MentionTabText : QColor());
+}
+
+void TChat::WriteLog(const QString &nickPart, const QString &text)
+{
+    if (!ChatSettings::LogConversations()) {
+        m_log.reset();
+        return;
+    }
+    if (!m_log)
+        m_log = std::make_unique<TConversationLog>(ChatLogFolder(), Name);
+    if (m_log->Append(nickPart + text) || !m_log->TakeFailure())
+        return;
+    // Told once, from the event loop; the chat goes on without this log.
+    const QString error = m_log->Error();
+    QPointer<TfrmChat> form(m_form);
+    QTimer::singleShot(0, form, [form, error] {
+        if (form && !form->Released())
+            form->ShowLogFailure(error);
+    });
 }

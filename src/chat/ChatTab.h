@@ -1,12 +1,18 @@
 #pragma once
 
+#include "chat/InputHistory.h"
+
 #include <QColor>
+#include <QHash>
 #include <QList>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
 
+#include <memory>
+
+class TConversationLog;
 class QPlainTextEdit;
 class QSplitter;
 class QTabWidget;
@@ -30,6 +36,13 @@ public:
     QString Name;
     QStringList Ops; // sorted, no duplicates
     QPointer<QWidget> HostForm;
+    TInputHistory History;
+    // When each user last spoke here (a running count, larger is later), for completion.
+    QHash<QString, qint64> LastSpoke;
+
+    // What an inactive tab shows: nothing new, new text, or a line that mentions us.
+    enum class TActivity { None, Text, Mention };
+    TActivity Activity() const { return m_activity; }
 
     TfrmChat *Form() const { return m_form; }
     // Name without its leading "#" or "+".
@@ -49,7 +62,10 @@ public:
     void RefreshUserList();
 
     // Writes one line: time stamp, nick part in bold, then the text in Color.
-    void AddLine(const QString &nickPart, const QString &text, const QColor &color);
+    // A mention is drawn highlighted and marks an inactive tab as such.
+    void AddLine(const QString &nickPart, const QString &text, const QColor &color, bool mention = false);
+    // Records that Nick spoke now.
+    void NoteSpeaker(const QString &nick);
     // Writes what arrived during a read and the pending user-list refresh.
     void Flush();
 
@@ -57,6 +73,7 @@ public:
     bool IsActivePage() const;
     QTabWidget *PageControl() const;
     void SetNewTextMark(bool on);
+    void SetActivity(TActivity activity);
 
 signals:
     void OnUsersChanged(TChat *chat);
@@ -69,11 +86,15 @@ private:
         QColor NickColor;
         QString Text;
         QColor Color;
+        bool Mention = false;
     };
+    void WriteLog(const QString &nickPart, const QString &text);
     void WriteLines(const QList<TPendingLine> &lines);
     void DoRefreshUserList();
 
     TfrmChat *m_form;
     QList<TPendingLine> m_pending;
     bool m_usersDirty = false;
+    TActivity m_activity = TActivity::None;
+    std::unique_ptr<TConversationLog> m_log;
 };

@@ -1,4 +1,5 @@
 // What the chat form shows and how the user moves around in it.
+#include "chat/ChatFindBar.h"
 #include "chat/ChatSettings.h"
 #include "chat/ChatTab.h"
 #include "chat/ChatUser.h"
@@ -10,6 +11,7 @@
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -58,12 +60,17 @@ void TfrmChat::CreateMenus()
     mnuChatOpenUrl->setObjectName(QStringLiteral("mnuChatOpenUrl"));
     connect(mnuChatCopy, &QAction::triggered, this, &TfrmChat::mnuChatCopyClick);
     connect(mnuChatOpenUrl, &QAction::triggered, this, &TfrmChat::mnuChatOpenUrlClick);
+    pumChat->addSeparator();
+    pumChat->addAction(mnuChatOpenLogFolder);
 }
 
 bool TfrmChat::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == PageControl->tabBar() && event->type() == QEvent::MouseButtonRelease)
         edtChat->setFocus();
+    if (watched == edtChat && event->type() == QEvent::KeyPress &&
+        InputKey(edtChat, ActiveChat(), static_cast<QKeyEvent *>(event)))
+        return true;
     return QWidget::eventFilter(watched, event);
 }
 
@@ -78,6 +85,8 @@ void TfrmChat::PageControlChange()
     TChat *chat = qobject_cast<TChat *>(PageControl->currentWidget());
     if (chat)
         chat->SetNewTextMark(false);
+    if (pnlFind && pnlFind->isVisible() && chat)
+        pnlFind->SetView(chat->TextView);
     PlaceCloseButton();
 }
 
@@ -200,6 +209,7 @@ void TfrmChat::TimerConfigTimer()
     if (TimerChannels->interval() != interval)
         TimerChannels->setInterval(interval);
     ApplyInputColor();
+    ApplySendPace();
 }
 
 void TfrmChat::ApplyInputColor()

@@ -1,6 +1,7 @@
 #include "chat/UfrmChat.h"
 
 #include "chat/ChannelModel.h"
+#include "chat/ChatFindBar.h"
 #include "chat/ChatTab.h"
 #include "chat/ChatUser.h"
 #include "chat/Server.h"
@@ -190,6 +191,8 @@ void TfrmChat::CreateControls()
     connect(btnCloseChat, &QToolButton::clicked, this, &TfrmChat::btnCloseChatClick);
 
     OnStatus = [this](const QString &text) { ShowStatus(text); };
+    CreateExtras();
+    layout->insertWidget(1, pnlFind);
 }
 
 void TfrmChat::Loaded()
@@ -379,11 +382,11 @@ void TfrmChat::CloseAllChats()
         CloseChat(ChatByIndex(i));
 }
 
-void TfrmChat::AddChatLine(TChat *chat, const QString &nickPart, const QColor &color, const QString &text)
+void TfrmChat::AddChatLine(TChat *chat, const QString &nickPart, const QColor &color, const QString &text, bool mention)
 {
     if (!chat)
         return;
-    chat->AddLine(nickPart, text, color);
+    chat->AddLine(nickPart, text, color, mention);
     if (!InRead())
         PlaceCloseButton();
 }

@@ -2,6 +2,8 @@
 
 #include "chat/ChatCommands.h"
 #include "chat/IrcLine.h"
+#include "chat/NickCompleter.h"
+#include "chat/ReconnectPolicy.h"
 
 #include <QAbstractSocket>
 #include <QColor>
@@ -15,6 +17,7 @@
 #include <functional>
 
 class QLabel;
+class QKeyEvent;
 class QLineEdit;
 class QMenu;
 class QAction;
@@ -34,6 +37,8 @@ class TChat;
 class TServer;
 class TUser;
 class TfrmChatWindow;
+class TChatFindBar;
+class TSendQueue;
 
 // The chat form every chat window derives from: one IRC connection, its conversation tabs,
 // the users and channels it has seen. Derived forms adapt it through the virtual operations.
@@ -77,6 +82,8 @@ public:
     QMenu *pumChat;
     QAction *mnuChatCopy;
     QAction *mnuChatOpenUrl;
+    QAction *mnuChatOpenLogFolder = nullptr;
+    TChatFindBar *pnlFind = nullptr;
 
     // State
     bool RawCommands = false;
@@ -119,7 +126,8 @@ public:
     void ActivateChat(TChat *chat);
     void CloseChat(TChat *chat);
     void CloseAllChats();
-    void AddChatLine(TChat *chat, const QString &nickPart, const QColor &color, const QString &text);
+    void AddChatLine(TChat *chat, const QString &nickPart, const QColor &color, const QString &text,
+                     bool mention = false);
 
     // Users
     TUser *FindUser(const QString &nick) const;
@@ -139,9 +147,13 @@ public:
     void RefreshChannelGrid();
 
     // Connection
-    // Sends Text + CR LF while connected; gives the text that went out (cut and ended as a
-    // line must be), empty when nothing was sent.
-    QString SendLine(const QString &text);
+    // Sends Text + CR LF while connected, through the send queue; gives the text that goes
+    // out (cut and ended as a line must be), empty when nothing was sent. Lines of a pasted
+    // block wait for the pace; an urgent line (an answer to the server) goes before them.
+    QString SendLine(const QString &text, bool urgent = false);
+    TSendQueue *SendQueue() const { return m_sendQueue; }
+    // Takes the send pace from the settings.
+    void ApplySendPace();
     void HandleLine(const QString &line);
     void Dispatch(const QString &line);
     void ShowStatus(const QString &text);
@@ -201,6 +213,22 @@ public:
     // Runs a typed text: ProcessInput, SendLine, and the echo of what went out.
     // Target, when given, is the tab the text was typed for (a detached window's).
     void SubmitInput(const QString &text, TChat *target = nullptr);
+    // Sends several lines (a pasted block) one by one; asks first when there are more than
+    // PasteAskLines. False when the user declined.
+    bool SubmitLines(const QStringList &lines, TChat *target = nullptr);
+    static constexpr int PasteAskLines = 5;
+    // Handles Tab, Up, Down and a multi-line paste in an input line typing into Chat.
+    bool InputKey(QLineEdit *input, TChat *chat, QKeyEvent *event);
+    // Completes the nick before the input line's cursor; false when nothing matched.
+    bool CompleteNick(QLineEdit *input, TChat *chat);
+    // Opens the find bar on the active conversation; CloseFind hides it.
+    void OpenFind();
+    void CloseFind();
+    // Tells once that a conversation log cannot be written.
+    void ShowLogFailure(const QString &error);
+    // Reconnecting after an unexpected drop (when so configured).
+    bool Reconnecting() const { return m_reconnectPending; }
+    int ReconnectDelayMs() const;
     // The server line for a typed text (possibly empty); runs the client's own commands.
     QString ProcessInput(const QString &text);
     void SendPrivate(const QString &nick, const QString &text);
@@ -244,6 +272,12 @@ private:
     void PingerDataReady();
     void FlushViews();
     void ShowMessage(TChat *chat, const QString &nick, const QString &text);
+    bool IsMention(const QString &nick, const QString &text) const;
+    void NotifyMention(TChat *chat, const QString &nick, const QString &text);
+    void CreateExtras();
+    bool ScheduleReconnect();
+    void ReconnectNow();
+    void Registered();
 
     // Dispatch handlers, one per command of a server line
     void HandleWhois(Irc::TMessage &m);
@@ -280,6 +314,16 @@ private:
     QList<QPointer<TfrmChatWindow>> m_detached;
     void CloseDetachedWindows();
     QPointer<TChat> m_popupUserChat;
+    TSendQueue *m_sendQueue = nullptr;
+    TNickCompleter m_completer;
+    TReconnectPolicy m_reconnect;
+    QTimer *m_reconnectTimer = nullptr;
+    bool m_reconnectPending = false;
+    bool m_rejoinPending = false;
+    bool m_paced = false;    // lines sent now are a block that must keep the pace
+    bool m_userQuit = false; // the user sent QUIT: the drop that follows is wanted
+    QString m_host;
+    quint16 m_port = 0;
     ChatCommands::TAwayReplyGuard m_awayGuard;
     // What a typed message shows once it went out: the tab and the part of the line before
     // the text.

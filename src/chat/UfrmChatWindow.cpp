@@ -4,6 +4,7 @@
 #include "chat/UfrmChat.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -29,6 +30,7 @@ TfrmChatWindow::TfrmChatWindow(TfrmChat *chatForm, TChat *chat, QWidget *parent)
     edtChat = new QLineEdit;
     edtChat->setObjectName(QStringLiteral("edtChat"));
     connect(edtChat, &QLineEdit::returnPressed, this, &TfrmChatWindow::edtChatKeyPress);
+    edtChat->installEventFilter(this);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(2, 2, 2, 2);
     layout->setSpacing(2);
@@ -92,6 +94,15 @@ void TfrmChatWindow::Button1Click()
     if (ChatForm && chat)
         ChatForm->LeaveOrClose(chat);
     close();
+}
+
+bool TfrmChatWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    // Completion, history and pasted blocks work here as in the form's own input line.
+    if (watched == edtChat && event->type() == QEvent::KeyPress && ChatForm && Chat &&
+        ChatForm->InputKey(edtChat, Chat, static_cast<QKeyEvent *>(event)))
+        return true;
+    return QWidget::eventFilter(watched, event);
 }
 
 void TfrmChatWindow::edtChatKeyPress()

@@ -1,5 +1,7 @@
 #include "files/FileProtocol.h"
 
+#include "net/SafeName.h"
+
 #include <QDir>
 #include <QStringDecoder>
 #include <QtEndian>
@@ -90,23 +92,7 @@ QString DecodeName(QByteArrayView bytes)
 
 QString SafeFileName(QByteArrayView bytes)
 {
-    const QString decoded = DecodeName(bytes);
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < decoded.size(); ++i) {
-        const QChar c = decoded.at(i);
-        if (c == u'/' || c == u'\\' || c == u':')
-            start = i + 1;
-    }
-    const QString name = decoded.mid(start);
-    if (name.isEmpty() || name == u"." || name == u"..")
-        return {};
-    for (const QChar c : name) {
-        // Control characters cannot be shown; direction overrides disguise the extension.
-        const char16_t u = c.unicode();
-        if (c.category() == QChar::Other_Control || (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069))
-            return {};
-    }
-    return name;
+    return SafeName::PlainName(DecodeName(bytes));
 }
 
 QString LocalFileName(const QString &directory, const QString &name)

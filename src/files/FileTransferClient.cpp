@@ -3,8 +3,11 @@
 #include "files/FileProtocol.h"
 #include "net/NxEncryptedSocket.h"
 
+#include <QFile>
 #include <QPointer>
 #include <QSaveFile>
+
+#include "net/SafeName.h"
 #include <QTcpSocket>
 
 TFileTransferClient::TFileTransferClient(QObject *parent) : QObject(parent), m_client(new TNxEncryptedClient(this))
@@ -280,10 +283,12 @@ void TFileTransferClient::Complete()
     if (!FlushWrites())
         return;
     std::unique_ptr<QSaveFile> file = std::move(m_file);
-    if (!file->commit()) {
+    if (!file->setPermissions(FileModes::Data) || !file->commit()) {
         emit DownloadFailed(QStringLiteral("Cannot save %1: %2").arg(m_localName, file->errorString()));
         return;
     }
+    // Saving over a file keeps that file's mode; a received file is data, never a program.
+    QFile::setPermissions(m_localName, FileModes::Data);
     emit DownloadFinished(m_localName);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFileDevice>
 #include <QString>
 
 // File names that come from the network (a level address, a peer's file, a chat partner's
@@ -18,3 +19,9 @@ QString PlainName(const QString &text);
 // True when Name is already a plain name as PlainName would return it.
 bool IsPlain(const QString &name);
 } // namespace SafeName
+
+namespace FileModes {
+// What we write from the network is data: rw-r--r--, never executable.
+constexpr QFileDevice::Permissions Data =
+    QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+} // namespace FileModes

@@ -3,12 +3,15 @@
 #include "pxo/LevelTarget.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSaveFile>
+
+#include "net/SafeName.h"
 
 namespace {
 constexpr qint64 ReadBufferBytes = 256 * 1024;
@@ -189,10 +192,12 @@ void TLevelDownload::TransferFinished()
         Fail(QStringLiteral("The transfer ended after %1 of %2 bytes").arg(m_received).arg(m_total));
     } else if (m_received == 0) {
         Fail(QStringLiteral("The server sent an empty file"));
-    } else if (!m_file->commit()) {
+    } else if (!m_file->setPermissions(FileModes::Data) || !m_file->commit()) {
         Fail(QStringLiteral("%1 cannot be written: %2").arg(QDir::toNativeSeparators(m_target), m_file->errorString()));
     } else {
         m_file.reset();
+        // Saving over a file keeps that file's mode; a level is data, never a program.
+        QFile::setPermissions(m_target, FileModes::Data);
         Release();
         emit Succeeded(m_target);
     }

@@ -27,7 +27,10 @@ bool TfrmPXO::RefuseWhileInGame()
 
 void TfrmPXO::JoinServer(TServer *server)
 {
-    if (!server || RefuseWhileInGame())
+    if (!server)
+        return;
+    StopAutoJoin();
+    if (RefuseWhileInGame())
         return;
     const TfrmConfig *config = frmConfig();
     if (config && config->cbxServerJoinLevelExist->isChecked() && !server->LevelPresent) {
@@ -39,6 +42,7 @@ void TfrmPXO::JoinServer(TServer *server)
 
 void TfrmPXO::JoinDirectIP()
 {
+    StopAutoJoin();
     if (RefuseWhileInGame())
         return;
     TfrmJoinDirectIP dialog(this);

@@ -191,6 +191,18 @@ void TfrmPXO::CreateServerList()
     connect(TimerConfig, &QTimer::timeout, this, &TfrmPXO::ApplyServerTimers);
 }
 
+QTreeWidgetItem *TfrmPXO::NewOfflineRow(const QStringList &cells)
+{
+    // A row without a server: a preferred server the tracker stopped listing.
+    auto *row = new TServerRowItem(this, nullptr);
+    for (int c = 0; c < ColumnCount; ++c) {
+        row->Key.Cells[c] = cells.value(c);
+        row->setText(c, row->Key.Cells[c]);
+    }
+    row->Key.Preferred = true;
+    return row;
+}
+
 TServer *TfrmPXO::SelectedServer() const
 {
     const QList<QTreeWidgetItem *> selected = lvwServers->selectedItems();
@@ -252,6 +264,7 @@ QTreeWidgetItem *TfrmPXO::SyncRow(TServer *server, const TServerFilter &filter, 
         UpdateRow(row, server, true, unused);
         lvwServers->addTopLevelItem(row);
         m_rows.insert(server, row);
+        DropOffline(server->Name);
         resort = true;
     } else if (row && server->Visible) {
         UpdateRow(row, server, false, resort);
@@ -278,11 +291,12 @@ void TfrmPXO::RefreshServerList()
         if (joinable)
             toJoin.append(server);
     }
-    lvwServers->headerItem()->setText(ColName, QStringLiteral("Name (%1)").arg(lvwServers->topLevelItemCount()));
+    lvwServers->headerItem()->setText(ColName, QStringLiteral("Name (%1)").arg(m_rows.size()));
     if (resort || (config && config->cbxServersContinousSort->isChecked()))
         SortServerList();
     else
         m_listSorted = false; // rows may have changed without a sort
+    ApplyQuickFilter();
     for (TServer *server : std::as_const(toJoin))
         AutoJoinServer(server);
     emit ServersChanged();
@@ -297,8 +311,9 @@ void TfrmPXO::RefreshServer(TServer *server)
     bool joinable = false;
     QTreeWidgetItem *row =
         SyncRow(server, config ? ServerFilterFromConfig(*config) : TServerFilter(), resort, joinable);
-    lvwServers->headerItem()->setText(ColName, QStringLiteral("Name (%1)").arg(lvwServers->topLevelItemCount()));
+    lvwServers->headerItem()->setText(ColName, QStringLiteral("Name (%1)").arg(m_rows.size()));
     if (row) {
+        ApplyQuickFilterTo(row);
         if (resort || (config && config->cbxServersContinousSort->isChecked()))
             PlaceRow(row);
         else if (!InOrder(row))

@@ -30,6 +30,7 @@ TfrmPXO::TfrmPXO(QWidget *parent, bool load) : TfrmChat(parent, false)
     connect(TimerLoginRetry, &QTimer::timeout, this, &TfrmPXO::LoginAttempt);
     CreateServerList();
     CreatePrivateChannelControls();
+    CreateQuickFilter();
     if (load)
         Loaded();
 }
@@ -253,6 +254,8 @@ void TfrmPXO::RemoveServer(TServer *server)
     if (index < 0)
         return;
     Servers.removeAt(index);
+    if (m_rows.contains(server))
+        KeepOffline(server);
     delete m_rows.take(server);
     auto it = m_serversByIp.find(server->IP);
     if (it != m_serversByIp.end()) {
@@ -273,8 +276,10 @@ void TfrmPXO::RemoveServer(TServer *server)
 
 void TfrmPXO::ClearServers()
 {
+    m_clearingServers = true;
     while (!Servers.isEmpty())
         RemoveServer(Servers.last());
+    m_clearingServers = false;
 }
 
 QString TfrmPXO::ServersVersionText() const

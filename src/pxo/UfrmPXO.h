@@ -17,6 +17,7 @@ class QTreeWidgetItem;
 class QSplitter;
 class QTimer;
 class QLabel;
+class QLineEdit;
 class TServerRowItem;
 class QProcess;
 class QPushButton;
@@ -51,6 +52,7 @@ public:
     QAction *JoinPrivatechannel1;
     QTimer *TimerServers;
     QTimer *TimerPing;
+    QLineEdit *edtServerFilter = nullptr;
 
     QString Alias;
     bool AutoJoinBusy = false;
@@ -85,6 +87,14 @@ public:
     // A game-info reply of Server continues a serialized ping.
     void ContinueSerialPing(TServer *server);
     void AutoJoinServer(TServer *server);
+    // A server joined by hand ends every wait for auto-join.
+    void StopAutoJoin();
+    // Hides the rows the quick filter does not match.
+    void ApplyQuickFilter();
+    // The same for one row (a reply changed it).
+    void ApplyQuickFilterTo(QTreeWidgetItem *row);
+    // Preferred servers no longer listed, shown gray as "offline" (names, sorted).
+    QStringList OfflineServers() const;
     // Whether the server's level is in the game's missions folder.
     void CheckLevel(TServer *server);
     void SetTimersEnabled(bool enabled) override;
@@ -146,6 +156,10 @@ private:
     void SendToUserTracker(const QByteArray &bytes);
     void CreateServerList();
     void CreatePrivateChannelControls();
+    void CreateQuickFilter();
+    QTreeWidgetItem *NewOfflineRow(const QStringList &cells);
+    void KeepOffline(const TServer *server);
+    void DropOffline(const QString &name);
     void ShowServerPopup(const QPoint &pos);
     void UpdateRow(QTreeWidgetItem *row, TServer *server, bool isNew, bool &captionChanged);
     void ApplyServerTimers();
@@ -164,6 +178,8 @@ private:
     QProcess *m_game = nullptr;
     quint16 m_lobbyPort = 0;
     QHash<TServer *, QTreeWidgetItem *> m_rows;
+    QHash<QString, QTreeWidgetItem *> m_offline; // by upper-case name
+    bool m_clearingServers = false;
     QHash<QString, QList<TServer *>> m_serversByIp; // in list order
 };
 

@@ -89,6 +89,11 @@ void TfrmConfig::StoreChat(TStoreMode mode)
     StoreTransfer::Lines(reg, mode, N(ChatAwayMessages), memChatAway);
     StoreTransfer::Lines(reg, mode, N(ChatFriendsList), memChatFriends);
     StoreTransfer::Choice(reg, mode, N(ChannelTabsPos), cmbChatChannelTabsPos);
+    StoreTransfer::Lines(reg, mode, N(ChatHighlightWords), memChatHighlight);
+    StoreTransfer::Flag(reg, mode, N(ChatLog), cbxChatLog);
+    StoreTransfer::Number(reg, mode, N(ChatSendBurst), speChatSendBurst);
+    StoreTransfer::Number(reg, mode, N(ChatSendInterval), speChatSendInterval);
+    StoreTransfer::Flag(reg, mode, N(ChatReconnect), cbxChatReconnect);
 }
 
 void TfrmConfig::StoreIRC(TStoreMode mode)

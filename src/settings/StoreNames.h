@@ -65,6 +65,11 @@ constexpr char ChatAwayMessageId[] = "Chat away message id";
 constexpr char ChatAwayMessage[] = "Chat away message";
 constexpr char ChatAwayMessages[] = "Chat away messages";
 constexpr char ChatFriendsList[] = "Chat friends list";
+constexpr char ChatHighlightWords[] = "Chat highlight words";
+constexpr char ChatLog[] = "Chat log";
+constexpr char ChatSendBurst[] = "Chat send burst";
+constexpr char ChatSendInterval[] = "Chat send interval";
+constexpr char ChatReconnect[] = "Chat reconnect";
 constexpr char ChannelTabsPos[] = "Channel tabs pos";
 
 // "\Servers"

@@ -114,6 +114,7 @@ void TfrmConfig::CreatePages()
     pgcChat = Named(new QTabWidget, "pgcChat");
     pgcChat->addTab(CreateChatGeneralPage(), QStringLiteral("&General"));
     pgcChat->addTab(CreateChatColorsPage(), QStringLiteral("&Colors"));
+    pgcChat->addTab(CreateChatExtrasPage(), QStringLiteral("&Extras"));
     auto *chatPage = new QWidget;
     auto *chatLayout = new QVBoxLayout(chatPage);
     chatLayout->addWidget(pgcChat);

@@ -82,6 +82,13 @@ public:
     TChoiceBox *cmbChatActionColor;
     TChoiceBox *cmbChatOwnColor;
     TChoiceBox *cmbChatFriendColor;
+    // Chat, Extras
+    QPlainTextEdit *memChatHighlight;
+    QCheckBox *cbxChatLog;
+    QPushButton *btnChatLogFolder;
+    TSpinEdit *speChatSendBurst;
+    TSpinEdit *speChatSendInterval;
+    QCheckBox *cbxChatReconnect;
     // PXO
     QLineEdit *edtPXOGameServer;
     QLineEdit *edtPXOChatServer;
@@ -171,6 +178,7 @@ private:
     void CreatePages();
     QWidget *CreateChatGeneralPage();
     QWidget *CreateChatColorsPage();
+    QWidget *CreateChatExtrasPage();
     QWidget *CreatePXOPage();
     QWidget *CreateTalkPage();
     QWidget *CreateSecurityPage();
@@ -198,6 +206,11 @@ private:
 // The one settings holder of the program (null before it is created).
 TfrmConfig *frmConfig();
 void SetConfig(TfrmConfig *config);
+
+// The folder of the conversation logs (created when first needed).
+QString ChatLogFolder();
+// Shows the logs folder in the desktop's file manager, creating it first.
+void OpenChatLogFolder(QWidget *parent);
 
 // Default host names of the PXO service; all three are settings.
 namespace PxoDefaults {

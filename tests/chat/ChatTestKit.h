@@ -13,6 +13,7 @@
 
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
@@ -25,6 +26,8 @@ public:
     TChatTestKit()
     {
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        // Logs and other data files go to a test folder, never the user's.
+        QStandardPaths::setTestModeEnabled(true);
         SetActiveStore(std::make_unique<TJsonSettingsStore>(m_dir.filePath(QStringLiteral("settings.json"))));
         Config = std::make_unique<TfrmConfig>();
         SetConfig(Config.get());
@@ -32,7 +35,7 @@ public:
             Boxes << text;
             if (OnBox)
                 OnBox(text);
-            return QMessageBox::Ok;
+            return Answer;
         });
         Sound::SetBeepHook([this] { ++Beeps; });
     }
@@ -48,7 +51,13 @@ public:
     {
         Boxes.clear();
         OnBox = nullptr;
+        Answer = QMessageBox::Ok;
         Beeps = 0;
+        Config->cbxChatLog->setChecked(false);
+        Config->cbxChatReconnect->setChecked(false);
+        Config->speChatSendBurst->SetValue(5);
+        Config->speChatSendInterval->SetValue(2000);
+        SetMemoLines(Config->memChatHighlight, {});
         Config->cbxChatTimeStamp->setChecked(false);
         Config->cbxChatMessageSound->setChecked(false);
         Config->cbxChatMessageFriendSound->setChecked(false);
@@ -65,6 +74,7 @@ public:
     std::unique_ptr<TfrmConfig> Config;
     QStringList Boxes;
     std::function<void(const QString &)> OnBox;
+    QMessageBox::StandardButton Answer = QMessageBox::Ok; // what every box answers
     int Beeps = 0;
 
 private:

@@ -58,6 +58,16 @@ bool TNgircd::WriteConfig()
 
 bool TNgircd::Start()
 {
+    return StartOn(0);
+}
+
+bool TNgircd::Restart()
+{
+    return m_port != 0 && StartOn(m_port);
+}
+
+bool TNgircd::StartOn(quint16 fixedPort)
+{
     Stop();
     m_error.clear();
     if (!Available()) {
@@ -65,8 +75,8 @@ bool TNgircd::Start()
         return false;
     }
     // Another test may take the port between probing and binding: try a few.
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        m_port = FreeLoopbackPort();
+    for (int attempt = 0; attempt < (fixedPort ? 1 : 5); ++attempt) {
+        m_port = fixedPort ? fixedPort : FreeLoopbackPort();
         if (m_port == 0 || !WriteConfig()) {
             m_error = QStringLiteral("no free port or config folder");
             return false;

@@ -32,6 +32,8 @@ public:
 
     // Starts the server and waits (bounded) until it accepts connections.
     bool Start();
+    // Starts the server again on the port it had (a server that went away and came back).
+    bool Restart();
     void Stop();
     bool Running() const;
 
@@ -43,6 +45,7 @@ public:
 
 private:
     bool WriteConfig();
+    bool StartOn(quint16 fixedPort);
 
     TOptions m_options;
     QTemporaryDir m_dir;

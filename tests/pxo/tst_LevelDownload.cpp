@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 namespace {
 constexpr int WaitMs = 15000;
 const QByteArray OldLevel = "the level that was there before";
@@ -38,6 +40,7 @@ private slots:
     void intoMissionsFolder();
     void completeDownloadReplacesOldLevel();
     void withoutAnnouncedLength();
+    void savedAsDataNeverAsProgram();
     void failuresLeaveNoFile_data();
     void failuresLeaveNoFile();
     void cancelLeavesNoFile();
@@ -115,6 +118,27 @@ void TestLevelDownload::withoutAnnouncedLength()
     QVERIFY(succeeded.wait(WaitMs));
     QCOMPARE(download.Total(), -1);
     QCOMPARE(ReadAll(MissionsLocal() + QStringLiteral("/x.mn3")), THttpTestServer::Body(3000));
+}
+
+// Whatever the process mask and whatever mode a file it replaces had: rw-r--r--.
+void TestLevelDownload::savedAsDataNeverAsProgram()
+{
+    QVERIFY(QDir().mkpath(MissionsLocal()));
+    const QString old = MissionsLocal() + QStringLiteral("/run.sh");
+    Write(old, "#!/bin/sh\n");
+    QVERIFY(QFile::setPermissions(old, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ExeGroup |
+                                           QFile::ExeOther | QFile::WriteOther));
+    const mode_t mask = umask(0);
+    const auto restore = qScopeGuard([mask] { umask(mask); });
+    for (const char *name : {"run.sh", "fresh.exe"}) {
+        TLevelDownload download;
+        QSignalSpy succeeded(&download, &TLevelDownload::Succeeded);
+        QCOMPARE(download.Start(m_http.Url(QStringLiteral("size=100/") + QLatin1String(name)), Missions()),
+                 TLevelDownload::TStart::Started);
+        QVERIFY(succeeded.wait(WaitMs));
+        QCOMPARE(QFileInfo(MissionsLocal() + QLatin1Char('/') + QLatin1String(name)).permissions() & 0x7077,
+                 QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    }
 }
 
 void TestLevelDownload::failuresLeaveNoFile_data()

@@ -698,6 +698,7 @@ void tst_ConfigDialog::pagesFitAtDefaultSize()
     QCOMPARE(captions, outer);
     QCOMPARE(m_config->pgcChat->tabText(0), QStringLiteral("&General"));
     QCOMPARE(m_config->pgcChat->tabText(1), QStringLiteral("&Colors"));
+    QCOMPARE(m_config->pgcChat->tabText(2), QStringLiteral("&Extras"));
     QVERIFY(!m_config->speRC4KeyLength->isEnabled() && !m_config->speRSAKeyLength->isEnabled());
     QCOMPARE(m_config->speRC4KeyLength->value(), 2048);
     QCOMPARE(m_config->speRSAKeyLength->value(), 1024);
@@ -710,7 +711,7 @@ void tst_ConfigDialog::pagesFitAtDefaultSize()
     QStringList pages;
     for (int i = 0; i < m_config->pgcConfig->count(); ++i) {
         if (i == 0) {
-            pages << QStringLiteral("&General") << QStringLiteral("&Colors");
+            pages << QStringLiteral("&General") << QStringLiteral("&Colors") << QStringLiteral("&Extras");
         } else {
             pages << m_config->pgcConfig->tabText(i);
         }
@@ -720,7 +721,7 @@ void tst_ConfigDialog::pagesFitAtDefaultSize()
     for (int n = 0; n < pages.size(); ++n) {
         QWidget *page = m_config->Page(pages[n]);
         QVERIFY(page);
-        if (n < 2) {
+        if (n < 3) {
             m_config->pgcConfig->setCurrentIndex(0);
             m_config->pgcChat->setCurrentIndex(n);
         } else {
