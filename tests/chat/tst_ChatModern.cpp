@@ -1,6 +1,7 @@
 // The chat form's conveniences against a scripted server: a pasted block at the send pace,
 // answers that never wait behind it, completion and history keys, mentions, find, logs.
 #include "ChatTestKit.h"
+#include "common/FakeMainServices.h"
 
 #include "chat/ChatFindBar.h"
 #include "chat/SendQueue.h"
@@ -18,24 +19,10 @@
 
 namespace {
 // Records notifications; the rest of the main window is not needed here.
-class TNotifications : public TMainServices
+class TNotifications : public TFakeMainServices
 {
 public:
-    QStringList Shown;
-    quint16 FindFreeTalkPort() override { return 0; }
-    quint16 FindFreeFileServerPort() override { return 0; }
-    void SendClientProbe(const QString &) override {}
-    void SendTalkRequest(const QString &, quint16, const QString &) override {}
-    void NotifyServerRemoved(TServer *) override {}
-    void NotifyUserRemoved(TUser *) override {}
-    void ApplyChannelTabsPos() override {}
-    void ApplyFriendsList() override {}
-    QWidget *FindServerInfoWindow(TServer *) override { return nullptr; }
     void AddChildWindow(QWidget *window) override { window->show(); }
-    void ShowNotification(const QString &title, const QString &message) override
-    {
-        Shown << title + QStringLiteral(" | ") + message;
-    }
 };
 
 QStringList Numbered(const QString &stem, int count)
@@ -244,12 +231,12 @@ private slots:
         QVERIFY(Highlighted(d3, 1));
         QVERIFY(!Highlighted(d3, 2));
         QVERIFY(Highlighted(d3, 3));
-        QTRY_COMPARE(notifications.Shown.size(), 2);
+        QTRY_COMPARE(notifications.Notes.size(), 2);
         Screenshot(chat.Form, QStringLiteral("mention-inactive-tab"));
         chat.Form->ActivateChat(d3);
         Screenshot(chat.Form, QStringLiteral("mention-lines"));
         chat.Form->ActivateChat(two);
-        QCOMPARE(notifications.Shown.at(0), QStringLiteral("wingman in #d3 | ME: over here"));
+        QCOMPARE(notifications.Notes.at(0), QStringLiteral("wingman in #d3 | ME: over here"));
 
         // Our own lines never mention us; activating the tab clears its state.
         chat.Form->SubmitInput(QStringLiteral("me me me"), d3);
@@ -259,7 +246,7 @@ private slots:
         QCOMPARE(Rows(d3).size(), 5);
         QVERIFY(!Highlighted(d3, 4));
         QTest::qWait(20);
-        QCOMPARE(notifications.Shown.size(), 2);
+        QCOMPARE(notifications.Notes.size(), 2);
     }
 
     void findBarSearchesTheActiveConversation()

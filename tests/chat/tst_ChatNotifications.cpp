@@ -1,6 +1,7 @@
 // Desktop notifications from the chat: on by default and stored under "\Chat"; a private
 // message or a friend joining a channel asks the main window for one, channel talk does not.
 #include "chat/ChatTestKit.h"
+#include "common/FakeMainServices.h"
 #include "common/IrcTestClient.h"
 #include "common/NgircdFixture.h"
 #include "settings/MainServices.h"
@@ -12,25 +13,7 @@ namespace {
 constexpr int Wait = 15000;
 
 // The main window's services as far as the chat uses them; records notifications.
-class TRecordingServices : public TMainServices
-{
-public:
-    quint16 FindFreeTalkPort() override { return 0; }
-    quint16 FindFreeFileServerPort() override { return 0; }
-    void SendClientProbe(const QString &) override {}
-    void SendTalkRequest(const QString &, quint16, const QString &) override {}
-    void NotifyServerRemoved(TServer *) override {}
-    void NotifyUserRemoved(TUser *) override {}
-    void ApplyChannelTabsPos() override {}
-    void ApplyFriendsList() override {}
-    QWidget *FindServerInfoWindow(TServer *) override { return nullptr; }
-    void AddChildWindow(QWidget *) override {}
-    void ShowNotification(const QString &title, const QString &message) override
-    {
-        Notes << title + QStringLiteral(" | ") + message;
-    }
-    QStringList Notes;
-};
+using TRecordingServices = TFakeMainServices;
 } // namespace
 
 class tst_ChatNotifications : public QObject

@@ -1,5 +1,6 @@
 // The chat model's lookups and ownership, and what the views show.
 #include "ChatTestKit.h"
+#include "common/FakeMainServices.h"
 
 #include "settings/MainServices.h"
 
@@ -13,22 +14,7 @@
 
 namespace {
 // Counts what the main window is told.
-class TFakeServices : public TMainServices
-{
-public:
-    quint16 FindFreeTalkPort() override { return 0; }
-    quint16 FindFreeFileServerPort() override { return 0; }
-    void SendClientProbe(const QString &) override {}
-    void SendTalkRequest(const QString &, quint16, const QString &) override {}
-    void NotifyServerRemoved(TServer *) override {}
-    void NotifyUserRemoved(TUser *user) override { Removed << user; }
-    void ApplyChannelTabsPos() override {}
-    void ApplyFriendsList() override { ++FriendsApplied; }
-    QWidget *FindServerInfoWindow(TServer *) override { return nullptr; }
-    void AddChildWindow(QWidget *) override {}
-    QList<TUser *> Removed;
-    int FriendsApplied = 0;
-};
+using TFakeServices = TFakeMainServices;
 
 std::unique_ptr<TfrmChat> NewForm()
 {

@@ -1,5 +1,6 @@
 // Detached chat windows: detach, type, part, give back, and freeing everything once.
 #include "ChatTestKit.h"
+#include "common/FakeMainServices.h"
 
 #include "chat/UfrmChatWindow.h"
 #include "settings/MainServices.h"
@@ -13,19 +14,10 @@
 
 namespace {
 // A frame for the windows, as the main window gives them.
-class TFrame : public TMainServices
+class TFrame : public TFakeMainServices
 {
 public:
     QMdiArea Area;
-    quint16 FindFreeTalkPort() override { return 0; }
-    quint16 FindFreeFileServerPort() override { return 0; }
-    void SendClientProbe(const QString &) override {}
-    void SendTalkRequest(const QString &, quint16, const QString &) override {}
-    void NotifyServerRemoved(TServer *) override {}
-    void NotifyUserRemoved(TUser *) override {}
-    void ApplyChannelTabsPos() override {}
-    void ApplyFriendsList() override {}
-    QWidget *FindServerInfoWindow(TServer *) override { return nullptr; }
     void AddChildWindow(QWidget *window) override
     {
         QMdiSubWindow *sub = Area.addSubWindow(window);

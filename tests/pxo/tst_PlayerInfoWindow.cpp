@@ -1,6 +1,7 @@
 // The player statistics window: its texts, when it opens and comes forward, the continuous
 // ping, a ping reply arriving over a real socket, and a window that outlives its user.
 #include "PXOTestKit.h"
+#include "common/FakeMainServices.h"
 
 #include "chat/ChatUser.h"
 #include "net/TickCount.h"
@@ -41,18 +42,10 @@ public:
 };
 
 // The frame's part in freeing users: it tells the player windows.
-class TNotifyingServices : public TMainServices
+class TNotifyingServices : public TFakeMainServices
 {
 public:
-    quint16 FindFreeTalkPort() override { return 0; }
-    quint16 FindFreeFileServerPort() override { return 0; }
-    void SendClientProbe(const QString &) override {}
-    void SendTalkRequest(const QString &, quint16, const QString &) override {}
-    void NotifyServerRemoved(TServer *) override {}
     void NotifyUserRemoved(TUser *user) override { TfrmPXOPlayerInfo::UserRemoved(user); }
-    void ApplyChannelTabsPos() override {}
-    void ApplyFriendsList() override {}
-    QWidget *FindServerInfoWindow(TServer *) override { return nullptr; }
     void AddChildWindow(QWidget *window) override { window->show(); }
 };
 

@@ -2,6 +2,7 @@
 // Xvfb with QT_QPA_PLATFORM=xcb and ORLO_SCREENSHOT_DIR set, pagesFitAtDefaultSize also
 // saves a picture of every page there.
 #include "app/UfrmMain.h"
+#include "common/FakeMainServices.h"
 #include "settings/MainServices.h"
 #include "settings/MessageBox.h"
 #include "settings/SettingsStore.h"
@@ -25,23 +26,7 @@ const QString TalkKey = QStringLiteral("\\Software\\Orlo\\Talk");
 const QString IrcKey = QStringLiteral("\\Software\\Orlo\\IRC");
 const QString LoginKey = QStringLiteral("\\Software\\Orlo\\Login");
 
-class TCountingServices : public TMainServices
-{
-public:
-    quint16 FindFreeTalkPort() override { return 0; }
-    quint16 FindFreeFileServerPort() override { return 0; }
-    void SendClientProbe(const QString &) override {}
-    void SendTalkRequest(const QString &, quint16, const QString &) override {}
-    void NotifyServerRemoved(TServer *) override {}
-    void NotifyUserRemoved(TUser *) override {}
-    void ApplyChannelTabsPos() override { ++tabsApplied; }
-    void ApplyFriendsList() override { ++friendsApplied; }
-    QWidget *FindServerInfoWindow(TServer *) override { return nullptr; }
-    void AddChildWindow(QWidget *) override {}
-
-    int tabsApplied = 0;
-    int friendsApplied = 0;
-};
+using TCountingServices = TFakeMainServices;
 
 struct TBox
 {
@@ -250,14 +235,14 @@ void tst_ConfigDialog::friendsListReachesChatWindows()
 {
     // Typing counts when the memo is left, not per key.
     Type(m_config->memChatFriends, {"Wingman", "Ace"});
-    QCOMPARE(m_services.friendsApplied, 0);
+    QCOMPARE(m_services.FriendsApplied, 0);
     QVERIFY(m_config->IsFriend(QStringLiteral(" ace ")));
     Leave(m_config->memChatFriends);
-    QCOMPARE(m_services.friendsApplied, 1);
+    QCOMPARE(m_services.FriendsApplied, 1);
 
     // A change by the program (a friend added from a chat window) counts at once.
     SetMemoLines(m_config->memChatFriends, {"Wingman", "Ace", "Rookie"});
-    QCOMPARE(m_services.friendsApplied, 2);
+    QCOMPARE(m_services.FriendsApplied, 2);
 
     // No main window in reach: the rule runs without one.
     SetMainServices(nullptr);
@@ -273,13 +258,13 @@ void tst_ConfigDialog::channelTabsApplyOnEveryChange()
     tabs->view()->setCurrentIndex(tabs->model()->index(1, 0));
     QTest::keyClick(tabs->view(), Qt::Key_Return);
     QCOMPARE(tabs->Text(), QStringLiteral("Left"));
-    QCOMPARE(m_services.tabsApplied, 1);
+    QCOMPARE(m_services.TabsApplied, 1);
 
     // Cancel with -1 stored empties the box: the chat windows must hear of that too.
     QTest::mouseClick(m_config->btnCancel, Qt::LeftButton);
     QCOMPARE(tabs->currentIndex(), -1);
     QCOMPARE(tabs->Text(), QString());
-    QCOMPARE(m_services.tabsApplied, 2);
+    QCOMPARE(m_services.TabsApplied, 2);
 }
 
 void tst_ConfigDialog::descentPathLosesTrailingSeparators_data()
@@ -580,7 +565,7 @@ void tst_ConfigDialog::cancelRestoresFriendsList()
     QVERIFY(m_config->isHidden());
     QCOMPARE(MemoLines(m_config->memChatFriends), QStringList{"Wingman"});
     QVERIFY(!m_config->IsFriend(QStringLiteral("stranger")));
-    QVERIFY(m_services.friendsApplied >= 1); // the chat windows drop the colour again
+    QVERIFY(m_services.FriendsApplied >= 1); // the chat windows drop the colour again
     QCOMPARE(m_boxes.size(), 0);
 }
 
@@ -589,7 +574,7 @@ void tst_ConfigDialog::closeBoxKeepsEditsUntilProgramEnd()
     Type(m_config->memChatFriends, {"Wingman"});
     m_config->close();
     QVERIFY(m_config->isHidden());
-    QCOMPARE(m_services.friendsApplied, 1);
+    QCOMPARE(m_services.FriendsApplied, 1);
     QVERIFY(m_config->IsFriend(QStringLiteral("wingman")));
     QCOMPARE(Stored(ChatKey, "Chat friends list").toInt(), 0);
 
