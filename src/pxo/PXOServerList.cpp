@@ -76,8 +76,11 @@ void TfrmPXO::LoadSaveWindowSettings(bool save)
             reg.WriteInteger(name, sizes.value(1, pnlGames->height()));
             return;
         }
-        const int current = sizes.value(1, pnlGames->height());
-        const int wanted = std::max(reg.ValueExists(name) ? reg.ReadInteger(name) : current, 10);
+        // Before the first save the splitter's own split stands: the pane has no height of
+        // its own yet while the window is being built.
+        if (!reg.ValueExists(name))
+            return;
+        const int wanted = std::max(reg.ReadInteger(name), 10);
         const int total = std::max({sizes.value(0) + sizes.value(1), height(), wanted + 10});
         splGames->setSizes({std::max(total - wanted, 10), wanted});
     } catch (const EStoreError &) {

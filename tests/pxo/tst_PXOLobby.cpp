@@ -67,6 +67,8 @@ private slots:
         TfrmPXO *form = NewLobby();
         form->resize(700, 600);
         QTRY_VERIFY(form->splGames->height() > 400);
+        // A first run shows a usable list, not a pane squeezed to its minimum.
+        QVERIFY2(form->pnlGames->height() > 100, qPrintable(QString::number(form->pnlGames->height())));
         const QList<int> sizes = form->splGames->sizes();
         form->splGames->setSizes({sizes.value(0) + sizes.value(1) - 157, 157});
         QCOMPARE(form->splGames->sizes().value(1), 157);
