@@ -13,6 +13,8 @@
 #include <QTcpSocket>
 #include <QTreeWidget>
 
+#include <algorithm>
+
 namespace {
 constexpr int Wait = 20000;
 
@@ -115,6 +117,40 @@ private slots:
 
     // Servers appear with names and pings; a serialized ping starts 4 of 23 (then 3 of
     // 10) and walks the rest as replies arrive; a silent server is removed.
+    // A server that answers once and then falls silent leaves the list after four unanswered
+    // queries; the others stay, with their rows and the header's count.
+    void serverAnsweringOnceLeaves()
+    {
+        TSimProcess sim;
+        QVERIFY2(sim.Start(
+                     {QStringLiteral("--servers"), QStringLiteral("3"), QStringLiteral("--once"), QStringLiteral("1")}),
+                 qPrintable(sim.ErrorString()));
+        TfrmPXO *form = NewLobby();
+        TPXOTestKit::PointAt(form, sim.UserTrackerAddress(), sim.UserTrackerPort(), sim.GameTrackerAddress(),
+                             sim.GameTrackerPort());
+        form->RequestGameList();
+        QTRY_VERIFY_WITH_TIMEOUT(NamedCount(form) == 3, Wait);
+        const QJsonObject once = sim.Server(1);
+        TServer *quiet = form->FindServer(once.value("address").toString(), 0);
+        QVERIFY(quiet);
+        QCOMPARE(quiet->Name, once.value("name").toString());
+        for (int round = 0; round < 4 && form->Servers.size() == 3; ++round) {
+            const quint16 answered = quiet->AnsweredSeq;
+            form->QueryAllServers();
+            // Wait until the other two answered this round, so the quiet one had its chance.
+            QTRY_VERIFY_WITH_TIMEOUT(
+                std::all_of(form->Servers.cbegin(), form->Servers.cend(),
+                            [quiet](const TServer *s) { return s == quiet || s->AnsweredSeq == s->RequestSeq; }),
+                Wait);
+            QCOMPARE(quiet->AnsweredSeq, answered);
+        }
+        form->QueryAllServers();
+        QCOMPARE(form->Servers.size(), qsizetype(2));
+        QVERIFY(!form->FindServer(once.value("address").toString(), 0));
+        QCOMPARE(form->lvwServers->topLevelItemCount(), 2);
+        QCOMPARE(form->lvwServers->headerItem()->text(0), QStringLiteral("Name (2)"));
+    }
+
     void serversPingAndSilence()
     {
         TSimProcess sim;
