@@ -16,13 +16,16 @@ address)
     export LSAN_OPTIONS="suppressions=$here/scripts/sanitizer/lsan.supp:print_suppressions=0"
     export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
     default_args=()
+    targets=(all)
     ;;
 thread)
     dir=build-tsan
     flags="thread"
     export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$here/scripts/sanitizer/tsan.supp"
     # The tests whose code runs on more than one thread: the datagram queue and its users.
-    default_args=(-R "tst_(UDPQueue|GameQueries|NxSocket|ServerExchange)")
+    threaded=(tst_UDPQueue tst_GameQueries tst_NxSocket tst_ServerExchange)
+    default_args=(-R "^($(IFS='|'; echo "${threaded[*]}"))\$")
+    targets=("${threaded[@]}" orlo-pxo-sim)
     ;;
 *)
     echo "usage: $0 address|thread [CTEST-ARGS...]" >&2
@@ -32,7 +35,11 @@ esac
 bash scripts/install-deps.sh
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORLO_SANITIZE="$flags" \
     -DORLO_BUILD_BENCH=OFF >/dev/null
-cmake --build "$dir" --parallel 2
+if [ $# -eq 0 ]; then
+    cmake --build "$dir" --parallel 2 --target "${targets[@]}"
+else
+    cmake --build "$dir" --parallel 2
+fi
 cd "$dir"
 if [ $# -eq 0 ]; then
     set -- "${default_args[@]}"
