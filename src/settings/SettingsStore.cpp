@@ -11,6 +11,7 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include <cmath>
 #include <limits>
 
 EStoreError::EStoreError(const QString &message, const QString &location)
@@ -93,8 +94,9 @@ TJsonSettingsStore::TKeyMap TJsonSettingsStore::Parse(const QByteArray &bytes, Q
                 target.insert(v.key(), value.toString());
             } else if (value.isDouble()) {
                 const double d = value.toDouble();
-                if (d == static_cast<double>(static_cast<qint64>(d)) && d >= std::numeric_limits<qint32>::min() &&
-                    d <= std::numeric_limits<qint32>::max())
+                // Range first: converting a double no integer holds is undefined.
+                if (d >= std::numeric_limits<qint32>::min() && d <= std::numeric_limits<qint32>::max() &&
+                    d == std::floor(d))
                     target.insert(v.key(), static_cast<int>(d));
                 else
                     target.insert(v.key(), QVariant(d)); // of no kind we know: reads fail with a type error

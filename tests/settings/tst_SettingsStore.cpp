@@ -288,6 +288,15 @@ void TestSettingsStore::wrongKindStopsLoadAndLeavesFileAlone_data()
     QTest::addRow("boolean") << QByteArray(R"({"\\Software\\Orlo\\PXO": {"Game server": "later.example",
                                               "Auto join": true}})")
                              << QStringLiteral("Invalid data type for 'Auto join'");
+    // Numbers no 32-bit value holds are of no kind a read accepts, however large.
+    QTest::addRow("number past 32 bits") << QByteArray(
+                                                R"({"\\Software\\Orlo\\Servers": {"Server filter ping": 4294967296}})")
+                                         << QStringLiteral("Invalid data type for 'Server filter ping'");
+    QTest::addRow("number past 64 bits") << QByteArray(
+                                                R"({"\\Software\\Orlo\\Servers": {"Server filter ping": 1e300}})")
+                                         << QStringLiteral("Invalid data type for 'Server filter ping'");
+    QTest::addRow("fraction") << QByteArray(R"({"\\Software\\Orlo\\Servers": {"Server filter ping": 1.5}})")
+                              << QStringLiteral("Invalid data type for 'Server filter ping'");
 }
 
 void TestSettingsStore::wrongKindStopsLoadAndLeavesFileAlone()
