@@ -21,7 +21,7 @@ address)
 thread)
     dir=build-tsan
     flags="thread"
-    export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$here/scripts/sanitizer/tsan.supp"
+    export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:die_after_fork=0:suppressions=$here/scripts/sanitizer/tsan.supp"
     # The tests whose code runs on more than one thread: the datagram queue and its users.
     threaded=(tst_UDPQueue tst_GameQueries tst_NxSocket tst_ServerExchange)
     default_args=(-R "^($(IFS='|'; echo "${threaded[*]}"))\$")
