@@ -388,7 +388,6 @@ void TfrmPXO::PingAllServers()
     RemoveSilentServers();
     const int limit = SerialPingStarts(int(Servers.size()));
     int started = 0;
-    m_serialCursor = 0;
     for (TServer *server : std::as_const(Servers)) {
         if (server->FilteredOut)
             continue;
@@ -407,17 +406,10 @@ void TfrmPXO::ContinueSerialPing(TServer *server)
     if (!server || server->PingState != 2)
         return;
     server->PingState = 0;
-    // Waiting servers are asked in list order: start where the last search stopped, so a
-    // whole pass costs one walk over the list, and wrap around in case the list changed.
-    const qsizetype count = Servers.size();
-    const qsizetype start = qBound<qsizetype>(0, m_serialCursor, count);
-    for (qsizetype step = 0; step < count; ++step) {
-        const qsizetype i = (start + step) % count;
-        TServer *next = Servers.at(i);
+    for (TServer *next : std::as_const(Servers)) {
         if (next->PingState == 1) {
             next->PingState = 2;
             next->RequestGameInfo();
-            m_serialCursor = i + 1;
             return;
         }
     }

@@ -174,7 +174,6 @@ private:
     void PlaceRow(QTreeWidgetItem *row);
     bool m_capReported = false;
     bool m_listSorted = true;     // every row is where a sort would put it
-    qsizetype m_serialCursor = 0; // where the serialized ping looks for the next server
     QProcess *m_game = nullptr;
     quint16 m_lobbyPort = 0;
     QHash<TServer *, QTreeWidgetItem *> m_rows;

@@ -23,7 +23,9 @@
 #include <QUdpSocket>
 #include <QtTest>
 
+#include <memory>
 #include <optional>
+#include <vector>
 
 namespace {
 // One "other copy of Orlo": a socket on its own loopback address at port 28045.
@@ -168,9 +170,11 @@ void TestMainWindow::talkRequestAcceptance()
     m_config->cbxTalkFriendRequests->setChecked(friends);
     SetMemoLines(m_config->memChatFriends, {QStringLiteral("Ace")});
     QStringList opened;
-    m_main->SetTalkRequestFactory([&opened](const QString &host, quint16 port, const QString &who) {
+    std::vector<std::unique_ptr<QWidget>> windows;
+    m_main->SetTalkRequestFactory([&opened, &windows](const QString &host, quint16 port, const QString &who) {
         opened << host + QLatin1Char(' ') + QString::number(port) + QLatin1Char(' ') + who;
-        return new QWidget;
+        windows.push_back(std::make_unique<QWidget>());
+        return windows.back().get();
     });
     TPeer peer;
     QVERIFY(peer.Bind());
@@ -300,7 +304,7 @@ void TestMainWindow::lobbyFromMenuLogsIn()
     m_config->edtPXOChatServer->setText(address.toString());
     m_main->show();
     bool filled = false;
-    QTimer::singleShot(0, this, [&filled] {
+    QTimer::singleShot(0, m_main.get(), [&filled] {
         auto *login = qobject_cast<TfrmLogin *>(QApplication::activeModalWidget());
         if (!login)
             return;

@@ -87,7 +87,7 @@ void tst_DemoRoad::fromLoginToGameAndBack()
     options.peerAddress = QHostAddress(demo.Host());
     TfrmMain main(options);
     QStringList dialogValues;
-    QTimer::singleShot(0, this, [&] {
+    QTimer::singleShot(0, &main, [&] {
         auto *login = qobject_cast<TfrmLogin *>(QApplication::activeModalWidget());
         if (!login)
             return;

@@ -217,7 +217,8 @@ void tst_NxEncryptedSocket::dataBehindTheAnnouncementFollowsOnConnectInTheSameEv
     connect(&server, &TNxEncryptedServer::OnConnect, this, [&](TNxEncryptedConnection *) {
         events << QStringLiteral("connect");
         QVERIFY(TSocketEventScope::InSocketEvent());
-        QTimer::singleShot(0, this, [&] { eventOver = true; });
+        // Tied to the server, a local: the timer must not outlive this test's variables.
+        QTimer::singleShot(0, &server, [&] { eventOver = true; });
     });
     connect(&server, &TNxEncryptedServer::OnRead, this, [&](TNxEncryptedConnection *connection) {
         QVERIFY(TSocketEventScope::InSocketEvent());

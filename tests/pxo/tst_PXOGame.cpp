@@ -362,11 +362,16 @@ private slots:
         QFile::remove(m_gameDir.filePath(QStringLiteral("args.txt")));
         QTest::qWait(200);
         // Still running: it has not seen the stop file, so it is alive to see it now.
-        QProcess pgrep;
-        pgrep.start(QStringLiteral("pgrep"), {QStringLiteral("-f"), m_gameDir.filePath(QStringLiteral("main.sh"))});
-        QVERIFY(pgrep.waitForFinished(10000));
-        QCOMPARE(pgrep.exitCode(), 0);
+        const auto running = [this] {
+            QProcess pgrep;
+            pgrep.start(QStringLiteral("pgrep"), {QStringLiteral("-f"), m_gameDir.filePath(QStringLiteral("main.sh"))});
+            return pgrep.waitForFinished(10000) && pgrep.exitCode() == 0;
+        };
+        QVERIFY(running());
         StopGame();
+        // Once the game ends, the process object it left behind goes too.
+        QTRY_VERIFY_WITH_TIMEOUT(!running(), Wait);
+        QTest::qWait(100);
     }
 };
 
