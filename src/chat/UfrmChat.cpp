@@ -329,10 +329,7 @@ void TfrmChat::Window1Click()
     auto *window = new TfrmChatWindow(this, chat);
     m_detached.removeAll(nullptr);
     m_detached.append(window);
-    if (TMainServices *services = MainServices())
-        services->AddChildWindow(window);
-    else
-        window->show();
+    ShowChildWindow(window);
     PageControlChange();
 }
 

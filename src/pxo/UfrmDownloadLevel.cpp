@@ -113,10 +113,7 @@ void TfrmDownloadLevel::OpenFor(const QString &serverName, const QString &addres
         }
         QPointer<TfrmDownloadLevel> window = new TfrmDownloadLevel;
         follow(window);
-        if (TMainServices *services = MainServices())
-            services->AddChildWindow(window);
-        else
-            window->show();
+        ShowChildWindow(window);
         const TLevelDownload::TStart started = window->StartDownload(address);
         if (!window)
             return;

@@ -109,10 +109,7 @@ void TfrmPXOPlayerInfo::UpdatePlayerInfo(TUser *user, bool pingOn)
         window->ShowPlayerInfo(user);
     } else if (user->InfoRequested) {
         auto *created = new TfrmPXOPlayerInfo(user, pingOn);
-        if (TMainServices *services = MainServices())
-            services->AddChildWindow(created);
-        else
-            created->show();
+        ShowChildWindow(created);
     }
 }
 

@@ -99,10 +99,7 @@ void TfrmPXOServerInfo::UpdateServerInfo(TServer *server)
         window->ShowServerInfo(server);
     } else if (server->InfoRequested) {
         auto *created = new TfrmPXOServerInfo(server);
-        if (TMainServices *services = MainServices())
-            services->AddChildWindow(created);
-        else
-            created->show();
+        ShowChildWindow(created);
     }
 }
 

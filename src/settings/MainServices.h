@@ -35,3 +35,5 @@ public:
 
 TMainServices *MainServices();
 void SetMainServices(TMainServices *services);
+// Shows Window inside the main window's frame, or on its own when there is none.
+void ShowChildWindow(QWidget *window);

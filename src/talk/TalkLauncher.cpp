@@ -27,14 +27,6 @@ quint16 NextPoolPort(const QSet<quint16> &tried)
                                                    [port](TfrmDirectChat *w) { return w->ServerPort() == port; });
     });
 }
-
-void Show(QWidget *window)
-{
-    if (TMainServices *services = MainServices())
-        services->AddChildWindow(window);
-    else
-        window->show();
-}
 } // namespace
 
 bool EnsureRandomSeed(QWidget *parent)
@@ -79,7 +71,7 @@ TfrmDirectChat *OpenTalkWindow(const QString &alias, quint16 port, QWidget *pare
         return nullptr;
     }
     QPointer<TfrmDirectChat> guard(window);
-    Show(window);
+    ShowChildWindow(window);
     if (!failures.isEmpty())
         MessageBox::Warning(window, QStringLiteral("Unable to listen for talk connections on %1. The talk window "
                                                    "uses port %2 instead.")
@@ -107,6 +99,6 @@ bool OpenTalkWithUser(const QString &host, const QString &alias)
 QWidget *OpenTalkRequestWindow(const QString &host, quint16 port, const QString &alias)
 {
     auto *window = new TfrmTalkRequest(alias, port, host);
-    Show(window);
+    ShowChildWindow(window);
     return window;
 }
