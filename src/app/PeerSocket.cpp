@@ -1,5 +1,7 @@
 #include "app/PeerSocket.h"
 
+#include "net/DatagramReader.h"
+
 #include <QHostInfo>
 #include <QNetworkDatagram>
 #include <QPointer>
@@ -63,12 +65,11 @@ bool TPeerSocket::ProbeReplyAllowed(const QString &host)
 
 void TPeerSocket::UDPDataReceived()
 {
-    while (m_socket.hasPendingDatagrams()) {
-        const QNetworkDatagram datagram = m_socket.receiveDatagram(PeerPackets::MaxDatagram);
+    DatagramReader::ReadDatagrams(m_socket, PeerPackets::MaxDatagram, [this](const QNetworkDatagram &datagram) {
         const QString sender = datagram.senderAddress().toString();
         const auto packet = PeerPackets::Decode(datagram.data());
         if (!packet)
-            continue;
+            return;
         if (std::holds_alternative<PeerPackets::TProbe>(*packet)) {
             if (!sender.trimmed().isEmpty() && ProbeReplyAllowed(sender))
                 SendTo(sender, PeerPackets::EncodeProbeReply());
@@ -77,5 +78,5 @@ void TPeerSocket::UDPDataReceived()
         } else if (const auto *request = std::get_if<PeerPackets::TTalkRequest>(&*packet)) {
             emit TalkRequestReceived(sender, request->port, request->alias);
         }
-    }
+    });
 }

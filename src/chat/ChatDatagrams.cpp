@@ -4,19 +4,17 @@
 #include "chat/UDPQueue.h"
 #include "chat/UfrmChat.h"
 #include "chat/UserPing.h"
+#include "net/DatagramReader.h"
 #include "net/TickCount.h"
 #include "net/UNxSocket.h"
 #include "settings/MainServices.h"
 
 #include <QHostAddress>
 #include <QNetworkDatagram>
-#include <QTimer>
 #include <QUdpSocket>
 
 namespace {
 constexpr int MaxDatagram = 4096;
-// Datagrams handled in one turn of the event loop; a flood waits for the next turn.
-constexpr int DatagramsPerTurn = 256;
 
 QString SenderText(const QHostAddress &address)
 {
@@ -44,14 +42,10 @@ void TfrmChat::ReleaseUDP()
 
 void TfrmChat::UDPReadReady()
 {
-    for (int i = 0; i < DatagramsPerTurn && UDP->hasPendingDatagrams(); ++i) {
-        const QNetworkDatagram datagram = UDP->receiveDatagram(MaxDatagram);
-        if (Closing || Released())
-            continue;
-        UDPDataReceived(datagram.data(), SenderText(datagram.senderAddress()), quint16(datagram.senderPort()));
-    }
-    if (UDP->hasPendingDatagrams())
-        QTimer::singleShot(0, this, &TfrmChat::UDPReadReady);
+    DatagramReader::ReadDatagrams(*UDP, MaxDatagram, [this](const QNetworkDatagram &datagram) {
+        if (!Closing && !Released())
+            UDPDataReceived(datagram.data(), SenderText(datagram.senderAddress()), quint16(datagram.senderPort()));
+    });
 }
 
 void TfrmChat::UDPDataReceived(const QByteArray &datagram, const QString &ip, quint16 port)

@@ -46,6 +46,30 @@ bool AllNamed(const TfrmPXO *form, int expected)
 {
     return form->lvwServers->topLevelItemCount() == expected && NamedCount(form) == expected;
 }
+
+// What a stalled list looks like from both ends: each server's requests and replies as the
+// lobby and the simulator count them, and what waits in the lobby's socket and queue.
+QString ListState(TfrmPXO *form, TSimProcess &sim)
+{
+    QStringList lines;
+    int index = 0;
+    for (const TServer *s : form->Servers) {
+        lines << QStringLiteral("%1 seq %2/%3 ping state %4; simulator: %5 requests, %6 replies")
+                     .arg(s->IP)
+                     .arg(s->AnsweredSeq)
+                     .arg(s->RequestSeq)
+                     .arg(s->PingState)
+                     .arg(sim.ServerCounter(index, QStringLiteral("requests"), QStringLiteral("gameInfo")))
+                     .arg(sim.ServerCounter(index, QStringLiteral("replies"), QStringLiteral("gameInfo")));
+        ++index;
+    }
+    lines << QStringLiteral("datagram waiting: %1; queue %2, sent %3, failed %4")
+                 .arg(form->UDP->hasPendingDatagrams())
+                 .arg(form->UDPQueue->Count())
+                 .arg(form->UDPQueue->SentCount())
+                 .arg(form->UDPQueue->FailedCount());
+    return lines.join(QLatin1Char('\n'));
+}
 } // namespace
 
 class tst_PXOGame : public QObject
@@ -165,18 +189,8 @@ private slots:
         const bool filled = QTest::qWaitFor(
             [&] { return NamedCount(form) == 22 && form->lvwServers->topLevelItemCount() == VisibleCount(form); },
             Wait);
-        if (!filled) {
-            QStringList st;
-            for (const TServer *s : form->Servers)
-                st << QStringLiteral("%1:%2 n=%3 rs=%4 as=%5 ps=%6")
-                          .arg(s->IP)
-                          .arg(s->Port)
-                          .arg(s->Name)
-                          .arg(s->RequestSeq)
-                          .arg(s->AnsweredSeq)
-                          .arg(s->PingState);
-            QFAIL(qPrintable(st.join(QLatin1Char('|'))));
-        }
+        if (!filled)
+            QFAIL(qPrintable(ListState(form, sim)));
         // Only the servers the filter lets through have rows.
         QVERIFY(VisibleCount(form) > 10);
         QCOMPARE(form->lvwServers->headerItem()->text(0),
@@ -207,8 +221,8 @@ private slots:
         QCOMPARE(CountPingState(form, 2), qMin(4, shown));
         QCOMPARE(CountPingState(form, 1), shown - qMin(4, shown));
         // Everyone but the silent server has its turn.
-        QTRY_COMPARE_WITH_TIMEOUT(CountPingState(form, 1), 0, Wait);
-        QTRY_COMPARE_WITH_TIMEOUT(CountPingState(form, 2), 1, Wait);
+        if (!QTest::qWaitFor([&] { return CountPingState(form, 1) == 0 && CountPingState(form, 2) == 1; }, Wait))
+            QFAIL(qPrintable(ListState(form, sim)));
 
         // The silent server goes after enough unanswered requests.
         const QString silent = sim.Server(0).value("address").toString();
