@@ -42,6 +42,19 @@ const QCommandLineOption demoAddressOption(QStringLiteral("demo-address"),
                                                           "(default 127.0.0.1)."),
                                            QStringLiteral("address"));
 
+const QCommandLineOption demoServersOption(QStringLiteral("demo-servers"),
+                                           QStringLiteral("Run the demo network with <count> game servers "
+                                                          "(1 to 5000, default 12)."),
+                                           QStringLiteral("count"));
+const QCommandLineOption demoChattersOption(QStringLiteral("demo-chatters"),
+                                            QStringLiteral("Run the demo network with <count> chat users "
+                                                           "(1 to 1000, default 4)."),
+                                            QStringLiteral("count"));
+const QCommandLineOption demoChatIntervalOption(QStringLiteral("demo-chat-interval"),
+                                                QStringLiteral("The demo's chat users say something every <ms> "
+                                                               "milliseconds on average (500 to 600000)."),
+                                                QStringLiteral("ms"));
+
 const QCommandLineOption peerOption(QStringLiteral("peer-address"),
                                     QStringLiteral("Listen for other copies of Orlo on <address> only."),
                                     QStringLiteral("address"));
@@ -56,6 +69,25 @@ void ConfigureParser(QCommandLineParser &parser)
     parser.addOption(peerOption);
     parser.addOption(demoOption);
     parser.addOption(demoAddressOption);
+    parser.addOption(demoServersOption);
+    parser.addOption(demoChattersOption);
+    parser.addOption(demoChatIntervalOption);
+}
+
+// A whole number within [Low, High] from option Name; false (after saying why) otherwise.
+bool CountOption(const QCommandLineParser &parser, const QCommandLineOption &option, int low, int high, int &value)
+{
+    if (!parser.isSet(option))
+        return true;
+    bool ok = false;
+    const int given = parser.value(option).toInt(&ok);
+    if (!ok || given < low || given > high) {
+        std::fprintf(stderr, "orlo: --%s takes a number from %d to %d, not \"%s\"\n",
+                     qPrintable(option.names().first()), low, high, qPrintable(parser.value(option)));
+        return false;
+    }
+    value = given;
+    return true;
 }
 
 // Starts the demo network and points the settings at it; null (after saying why) when it
@@ -65,6 +97,12 @@ std::unique_ptr<TDemoNetwork> StartDemo(const QCommandLineParser &parser)
     TDemoOptions options;
     if (parser.isSet(demoAddressOption))
         options.Address = QHostAddress(parser.value(demoAddressOption));
+    int chatters = int(options.ChatterNicks.size());
+    if (!CountOption(parser, demoServersOption, 1, TDemoOptions::MaxServers, options.Servers) ||
+        !CountOption(parser, demoChattersOption, 1, TDemoOptions::MaxChatters, chatters) ||
+        !CountOption(parser, demoChatIntervalOption, 500, 600000, options.ChatIntervalMs))
+        return nullptr;
+    options.ChatterNicks = DemoFiles::ChatterNicks(chatters);
     auto demo = std::make_unique<TDemoNetwork>();
     QString error;
     if (demo->Start(options)) {
@@ -102,7 +140,7 @@ bool AsksForTextOnly(int argc, char *argv[])
 }
 } // namespace
 
-int RunOrlo(int argc, char *argv[])
+int RunOrlo(int argc, char *argv[], const std::function<void(TfrmMain &)> &started)
 {
     if (AsksForTextOnly(argc, argv)) {
         // --help and --version need no display.
@@ -190,6 +228,8 @@ int RunOrlo(int argc, char *argv[])
         std::fflush(stdout);
     }
     QTimer::singleShot(0, main.get(), [&main] { main->HandleFirstActivation(); });
+    if (started)
+        started(*main);
 
     const int result = terminating ? 0 : QApplication::exec();
 

@@ -14,6 +14,16 @@
 #include <utility>
 
 namespace DemoFiles {
+QStringList ChatterNicks(int count)
+{
+    QStringList nicks = {QStringLiteral("Kestrel"), QStringLiteral("Mara_V"), QStringLiteral("Dravis"),
+                         QStringLiteral("Quill")};
+    nicks = nicks.mid(0, qMax(0, count));
+    for (int i = int(nicks.size()); i < count; ++i)
+        nicks << QStringLiteral("Pilot%1").arg(i + 1, 3, 10, QLatin1Char('0'));
+    return nicks;
+}
+
 QString DefaultRoot()
 {
     return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/demo");

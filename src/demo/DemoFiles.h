@@ -11,6 +11,9 @@ namespace DemoFiles {
 // <application data>/demo: never the user's own settings or missions.
 QString DefaultRoot();
 
+// Count nicks for the demo's chat users: four with names of their own, then Pilot005 and on.
+QStringList ChatterNicks(int count);
+
 struct TLayout
 {
     QString Root;

@@ -90,7 +90,9 @@ bool TDemoNetwork::Start(const TDemoOptions &options)
     m_options = options;
     m_layout.Root = options.Root;
     const quint32 address = options.Address.toIPv4Address();
-    if (!options.Address.isLoopback() || address == 0 || (address & 0xFF) + quint32(options.Servers) >= 255)
+    // The game servers take the addresses after it, all within 127.0.0.0/8.
+    const quint32 last = address + quint32(qBound(0, options.Servers, TDemoOptions::MaxServers));
+    if (!options.Address.isLoopback() || address == 0 || (address & 0xFF) == 0 || (last >> 24) != 127)
         return Fail(QStringLiteral("The demo network runs on a loopback address such as 127.0.0.1, not on %1.")
                         .arg(options.Address.toString()));
     if (!QDir().mkpath(m_layout.Root))
@@ -260,7 +262,8 @@ bool TDemoNetwork::StartChatters()
     m_chatters->start(FindHelper(QStringLiteral("orlo-demo-chatters"), m_options.HelperDir),
                       {QStringLiteral("--host"), m_options.Address.toString(), QStringLiteral("--port"),
                        QString::number(m_options.ChatPort), QStringLiteral("--nicks"),
-                       m_options.ChatterNicks.join(QLatin1Char(','))});
+                       m_options.ChatterNicks.join(QLatin1Char(',')), QStringLiteral("--interval-ms"),
+                       QString::number(m_options.ChatIntervalMs)});
     WaitUntil([&] { return m_chatters->state() != QProcess::Starting; }, m_options.StartTimeoutMs);
     if (m_chatters->state() != QProcess::Running)
         return Fail(QStringLiteral("The demo's chat users did not start: %1").arg(m_chatters->errorString()));

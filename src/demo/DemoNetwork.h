@@ -16,6 +16,9 @@ class TSimProcess;
 
 struct TDemoOptions
 {
+    static constexpr int MaxServers = 5000;
+    static constexpr int MaxChatters = 1000;
+
     QString Root = DemoFiles::DefaultRoot();
     // Trackers and chat server listen here on their usual ports; the game servers take the
     // next addresses. Loopback only: the simulator answers small datagrams with large ones.
@@ -24,8 +27,8 @@ struct TDemoOptions
     quint16 UserTrackerPort = 2092;
     quint16 GameTrackerPort = 3445;
     int Servers = 12;
-    QStringList ChatterNicks = {QStringLiteral("Kestrel"), QStringLiteral("Mara_V"), QStringLiteral("Dravis"),
-                                QStringLiteral("Quill")};
+    QStringList ChatterNicks = DemoFiles::ChatterNicks(4);
+    int ChatIntervalMs = 12000; // between two lines of the channel, on average
     // Where the helper programs are; empty finds them beside the running program.
     QString HelperDir;
     int StartTimeoutMs = 15000;

@@ -5,6 +5,7 @@
 #include "settings/Registry.h"
 
 #include <QDir>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -24,6 +25,20 @@ private slots:
             << QStringList{"c.mn3", "c.mn3", "c.mn3", "a.mn3", "b.mn3", ""} << QStringList{"a.mn3"};
         QTest::newRow("six: a third") << QStringList{"f", "e", "d", "c", "b", "a"} << QStringList{"a", "b"};
     }
+    // Nicks for any number of chat users: distinct, and short enough for the chat server.
+    void chatterNicks()
+    {
+        QCOMPARE(DemoFiles::ChatterNicks(0), QStringList());
+        QCOMPARE(DemoFiles::ChatterNicks(2), (QStringList{QStringLiteral("Kestrel"), QStringLiteral("Mara_V")}));
+        const QStringList many = DemoFiles::ChatterNicks(1000);
+        QCOMPARE(many.size(), 1000);
+        QCOMPARE(many.at(4), QStringLiteral("Pilot005"));
+        QCOMPARE(many.last(), QStringLiteral("Pilot1000"));
+        QCOMPARE(QSet<QString>(many.cbegin(), many.cend()).size(), 1000);
+        for (const QString &nick : many)
+            QVERIFY(nick.size() <= 9);
+    }
+
     void missingLevels()
     {
         QFETCH(QStringList, levels);

@@ -19,7 +19,7 @@ class tst_DemoProcess : public QObject
     QTemporaryDir m_home;
     QHostAddress m_address;
 
-    std::unique_ptr<QProcess> StartOrlo(const QHostAddress &address)
+    std::unique_ptr<QProcess> StartOrlo(const QHostAddress &address, const QStringList &more = {})
     {
         auto orlo = std::make_unique<QProcess>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -27,9 +27,11 @@ class tst_DemoProcess : public QObject
         env.insert(QStringLiteral("XDG_DATA_HOME"), m_home.filePath(QStringLiteral("data")));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral("config")));
         orlo->setProcessEnvironment(env);
-        orlo->start(qEnvironmentVariable("ORLO_BINARY_DIR") + QStringLiteral("/src/app/orlo"),
-                    {QStringLiteral("--demo"), QStringLiteral("--demo-address"), address.toString(),
-                     QStringLiteral("--peer-address"), address.toString()});
+        const QStringList arguments =
+            QStringList{QStringLiteral("--demo"), QStringLiteral("--demo-address"), address.toString(),
+                        QStringLiteral("--peer-address"), address.toString()} +
+            more;
+        orlo->start(qEnvironmentVariable("ORLO_BINARY_DIR") + QStringLiteral("/src/app/orlo"), arguments);
         return orlo;
     }
 
@@ -94,6 +96,34 @@ private slots:
 
         first->terminate();
         QCOMPARE(Finish(*first), 0);
+        QVERIFY(AllGone(helpers));
+    }
+
+    // Counts out of range are refused before anything starts; a large network may run past
+    // the end of its first address's last byte.
+    void scaleOptions()
+    {
+        const QList<QStringList> refused = {{QStringLiteral("--demo-servers"), QStringLiteral("0")},
+                                            {QStringLiteral("--demo-servers"), QStringLiteral("5001")},
+                                            {QStringLiteral("--demo-chatters"), QStringLiteral("12x")},
+                                            {QStringLiteral("--demo-chat-interval"), QStringLiteral("10")}};
+        for (const QStringList &options : refused) {
+            auto orlo = StartOrlo(DemoAddress(), options);
+            QCOMPARE(Finish(*orlo), 1);
+            const QByteArray error = orlo->readAllStandardError();
+            QVERIFY2(error.contains(options.first().toLatin1() + " takes a number from"), error.constData());
+        }
+
+        const QHostAddress address(DemoAddress().toIPv4Address() | 0xF0u);
+        m_address = address;
+        auto orlo = StartOrlo(address, {QStringLiteral("--demo-servers"), QStringLiteral("40"),
+                                        QStringLiteral("--demo-chatters"), QStringLiteral("12")});
+        QByteArray output;
+        QVERIFY2(WaitForOutput(*orlo, output, "demo network ready"), output.constData());
+        QVERIFY2(output.contains(", 40 game servers"), output.constData());
+        const QList<qint64> helpers = Descendants(orlo->processId());
+        orlo->terminate();
+        QCOMPARE(Finish(*orlo), 0);
         QVERIFY(AllGone(helpers));
     }
 
