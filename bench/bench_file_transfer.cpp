@@ -5,6 +5,8 @@
 #include "files/FileServerEngine.h"
 #include "files/FileTransferClient.h"
 
+#include "BenchWorker.h"
+
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QElapsedTimer>
@@ -53,31 +55,6 @@ bool MakeSource(const QString &path)
     }
     return true;
 }
-
-// Runs Setup on a thread of its own with an event loop; the objects it makes die there.
-class TWorker
-{
-public:
-    template <typename Setup> explicit TWorker(Setup setup)
-    {
-        m_context = new QObject;
-        m_context->moveToThread(&m_thread);
-        m_thread.start();
-        QMetaObject::invokeMethod(
-            m_context, [this, setup] { setup(m_context); }, Qt::BlockingQueuedConnection);
-    }
-    ~TWorker()
-    {
-        QMetaObject::invokeMethod(
-            m_context, [this] { delete m_context; }, Qt::BlockingQueuedConnection);
-        m_thread.quit();
-        m_thread.wait();
-    }
-
-private:
-    QThread m_thread;
-    QObject *m_context;
-};
 
 double FileTransferMBps(const QString &source, const QString &target)
 {

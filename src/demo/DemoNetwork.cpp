@@ -67,7 +67,9 @@ QString TDemoNetwork::FindHelper(const QString &name, const QString &helperDir)
     QStringList folders;
     if (!helperDir.isEmpty())
         folders << helperDir;
-    folders << appDir << appDir + QStringLiteral("/../libexec/orlo") << appDir + QStringLiteral("/../../sim");
+    // Installed, or in the build tree (from src/app, or from the benchmarks' folder).
+    folders << appDir << appDir + QStringLiteral("/../libexec/orlo") << appDir + QStringLiteral("/../../sim")
+            << appDir + QStringLiteral("/../sim");
     for (const QString &folder : folders) {
         const QFileInfo info(folder + QLatin1Char('/') + name);
         if (info.isFile() && info.isExecutable())
