@@ -16,6 +16,9 @@
 #include <QTest>
 
 #include <algorithm>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <cstdio>
 #include <vector>
 
@@ -73,6 +76,9 @@ int main(int argc, char *argv[])
     QObject::connect(in, &TChatWindow::EditApplied, [&applied] { ++applied; });
     std::vector<qint64> samples;
     samples.reserve(Keys);
+#ifdef __GLIBC__
+    const auto heapBefore = mallinfo2().uordblks;
+#endif
     QElapsedTimer clock;
     for (int i = 0; i < Keys; ++i) {
         const bool enter = i % 60 == 59;
@@ -88,6 +94,10 @@ int main(int argc, char *argv[])
         }
         samples.push_back(clock.nsecsElapsed());
     }
+#ifdef __GLIBC__
+    // What a kept conversation costs: both windows hold the text (the input and the display).
+    std::printf("heap per key kept: %.1f bytes\n", double(qint64(mallinfo2().uordblks - heapBefore)) / Keys);
+#endif
     std::sort(samples.begin(), samples.end());
     const auto at = [&samples](double q) { return double(samples[size_t(q * double(samples.size() - 1))]) / 1e6; };
     std::printf("keys %d, display %lld characters\n", Keys, qlonglong(in->Display->document()->characterCount()));
