@@ -74,7 +74,8 @@ void ConfigureParser(QCommandLineParser &parser)
     parser.addOption(demoChatIntervalOption);
 }
 
-// A whole number within [Low, High] from option Name; false (after saying why) otherwise.
+// The whole number given to Option, when it lies within [Low, High]; false (after saying why)
+// otherwise. Value keeps its default when the option is not given.
 bool CountOption(const QCommandLineParser &parser, const QCommandLineOption &option, int low, int high, int &value)
 {
     if (!parser.isSet(option))
