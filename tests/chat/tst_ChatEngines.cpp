@@ -16,6 +16,25 @@
 using TCandidates = QList<TNickCompleter::TCandidate>;
 Q_DECLARE_METATYPE(TCandidates)
 
+namespace {
+// A send queue at the default pace (5 at once, then one line per 2 s) on a clock the test
+// moves, writing into Written.
+struct TPacedQueue
+{
+    explicit TPacedQueue(qint64 start) : now(start)
+    {
+        queue.SetClock([this] { return now; });
+        queue.SetLimits(5, 2000);
+    }
+    QList<QByteArray> written;
+    qint64 now;
+    TSendQueue queue{[this](const QByteArray &line) {
+        written << line;
+        return true;
+    }};
+};
+} // namespace
+
 class tst_ChatEngines : public QObject
 {
     Q_OBJECT
@@ -153,14 +172,8 @@ private slots:
     // The pace on a clock the test moves: a burst, then one line per interval, in order.
     void sendPace()
     {
-        QList<QByteArray> written;
-        qint64 now = 1000;
-        TSendQueue queue([&](const QByteArray &line) {
-            written << line;
-            return true;
-        });
-        queue.SetClock([&] { return now; });
-        queue.SetLimits(5, 2000);
+        TPacedQueue paced(1000);
+        auto &[written, now, queue] = paced;
         for (int i = 0; i < 8; ++i)
             queue.Push(QByteArray::number(i));
         QCOMPARE(written.size(), 5);
@@ -191,14 +204,8 @@ private slots:
     // What the program sends by itself keeps its timing; a block pasted after it still waits.
     void directLinesKeepTheirTiming()
     {
-        QList<QByteArray> written;
-        qint64 now = 0;
-        TSendQueue queue([&](const QByteArray &line) {
-            written << line;
-            return true;
-        });
-        queue.SetClock([&] { return now; });
-        queue.SetLimits(5, 2000);
+        TPacedQueue paced(0);
+        auto &[written, now, queue] = paced;
         for (int i = 0; i < 8; ++i)
             queue.Push("MODE " + QByteArray::number(i), TSendQueue::TKind::Direct);
         QCOMPARE(written.size(), 8);

@@ -1,15 +1,12 @@
 // The plain IRC form against a real IRC server (ngircd) and other clients on loopback.
-#include "ChatTestKit.h"
+#include "NgircdFormTest.h"
 
 #include "common/IrcTestClient.h"
-#include "common/NgircdFixture.h"
 
 #include <QSignalSpy>
 #include <QTableView>
 
 namespace {
-constexpr int Wait = 15000; // the server slows down clients that send in bursts
-
 class TCountingIRC : public TfrmIRC
 {
 public:
@@ -22,24 +19,9 @@ public:
 };
 } // namespace
 
-class tst_ChatNgircd : public QObject
+class tst_ChatNgircd : public TNgircdFormTest
 {
     Q_OBJECT
-
-    std::unique_ptr<TChatTestKit> m_kit;
-    std::unique_ptr<TNgircd> m_server;
-    QPointer<TfrmIRC> m_form;
-
-    // The form, registered as Nick on the test server.
-    bool Connect(TfrmIRC *form, const QString &nick)
-    {
-        m_form = form;
-        form->setAttribute(Qt::WA_DontShowOnScreen);
-        form->show();
-        form->ConnectTo(m_server->Host(), m_server->Port(), nick);
-        return QTest::qWaitFor([&] { return m_form && Rows(m_form->Misc()).join('\n').contains("test network"); },
-                               Wait);
-    }
 
     bool Joined(const QString &channel, const QStringList &names)
     {
@@ -48,27 +30,6 @@ class tst_ChatNgircd : public QObject
     }
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY2(TNgircd::Available(), "ngircd is needed: scripts/install-deps.sh installs it");
-        m_kit = std::make_unique<TChatTestKit>();
-    }
-
-    void init()
-    {
-        m_kit->Reset();
-        m_server = std::make_unique<TNgircd>();
-        QVERIFY2(m_server->Start(), qPrintable(m_server->Error()));
-    }
-
-    void cleanup()
-    {
-        delete m_form.data();
-        m_server.reset();
-    }
-
-    void cleanupTestCase() { m_kit.reset(); }
-
     void registerJoinAndTalk()
     {
         QVERIFY(Connect(new TfrmIRC, QStringLiteral("pilot")));

@@ -1,8 +1,7 @@
 // The send pace and reconnecting, against a real IRC server (ngircd, default flood limits).
-#include "ChatTestKit.h"
+#include "NgircdFormTest.h"
 
 #include "common/IrcTestClient.h"
-#include "common/NgircdFixture.h"
 
 #include <QClipboard>
 #include <QElapsedTimer>
@@ -10,27 +9,11 @@
 #include <QLineEdit>
 #include <QTcpSocket>
 
-namespace {
-constexpr int Wait = 15000;
-}
-
-class tst_ChatNgircdModern : public QObject
+class tst_ChatNgircdModern : public TNgircdFormTest
 {
     Q_OBJECT
 
-    std::unique_ptr<TChatTestKit> m_kit;
-    std::unique_ptr<TNgircd> m_server;
-    QPointer<TfrmIRC> m_form;
-
-    bool Connect(const QString &nick)
-    {
-        m_form = new TfrmIRC;
-        m_form->setAttribute(Qt::WA_DontShowOnScreen);
-        m_form->show();
-        m_form->ConnectTo(m_server->Host(), m_server->Port(), nick);
-        return QTest::qWaitFor([&] { return m_form && Rows(m_form->Misc()).join('\n').contains("test network"); },
-                               Wait);
-    }
+    bool Connect(const QString &nick) { return TNgircdFormTest::Connect(new TfrmIRC, nick); }
 
     bool HasUser(const QString &channel, const QString &nick)
     {
@@ -39,27 +22,6 @@ class tst_ChatNgircdModern : public QObject
     }
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY2(TNgircd::Available(), "ngircd is needed: scripts/install-deps.sh installs it");
-        m_kit = std::make_unique<TChatTestKit>();
-    }
-
-    void init()
-    {
-        m_kit->Reset();
-        m_server = std::make_unique<TNgircd>();
-        QVERIFY2(m_server->Start(), qPrintable(m_server->Error()));
-    }
-
-    void cleanup()
-    {
-        delete m_form.data();
-        m_server.reset();
-    }
-
-    void cleanupTestCase() { m_kit.reset(); }
-
     // Twenty pasted lines at the default pace (5 at once, then one per 2 s): all arrive, in
     // order, and the server keeps us.
     void pastedBlockIsNotAFlood()
