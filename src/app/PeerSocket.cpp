@@ -1,10 +1,10 @@
 #include "app/PeerSocket.h"
 
+#include "base/Log.h"
 #include "net/DatagramReader.h"
+#include "net/HostResolver.h"
 
-#include <QHostInfo>
 #include <QNetworkDatagram>
-#include <QPointer>
 
 namespace {
 constexpr qint64 ProbeReplyIntervalMs = 1000;
@@ -33,17 +33,10 @@ void TPeerSocket::SendTo(const QString &host, const QByteArray &datagram)
         return;
     }
     // A host name is looked up without blocking the window; the datagram goes out after.
-    QPointer<TPeerSocket> self(this);
     const quint16 port = m_remotePort;
-    QHostInfo::lookupHost(target, this, [self, datagram, port](const QHostInfo &info) {
-        if (!self || info.error() != QHostInfo::NoError)
-            return;
-        for (const QHostAddress &a : info.addresses()) {
-            if (a.protocol() == QAbstractSocket::IPv4Protocol) {
-                self->m_socket.writeDatagram(datagram, a, port);
-                return;
-            }
-        }
+    THostResolver::Shared().Lookup(target, this, [this, datagram, port](const QHostAddress &found) {
+        if (found.protocol() == QAbstractSocket::IPv4Protocol && IsBound())
+            m_socket.writeDatagram(datagram, found, port);
     });
 }
 
@@ -69,9 +62,11 @@ void TPeerSocket::UDPDataReceived()
         const QString sender = datagram.senderAddress().toString();
         const auto packet = PeerPackets::Decode(datagram.data());
         if (!packet)
-            return;
+            return Log::Dropped(lcNet(), sender, QStringLiteral("peer datagram of no known kind"));
         if (std::holds_alternative<PeerPackets::TProbe>(*packet)) {
-            if (!sender.trimmed().isEmpty() && ProbeReplyAllowed(sender))
+            if (sender.trimmed().isEmpty() || !ProbeReplyAllowed(sender))
+                Log::Dropped(lcNet(), sender, QStringLiteral("probe not answered (at most one a second)"));
+            else
                 SendTo(sender, PeerPackets::EncodeProbeReply());
         } else if (const auto *reply = std::get_if<PeerPackets::TProbeReply>(&*packet)) {
             emit ProbeReplyReceived(sender, reply->build);

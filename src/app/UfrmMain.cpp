@@ -4,6 +4,7 @@
 #include "app/PortPool.h"
 #include "app/UfrmAbout.h"
 #include "app/UfrmHelp.h"
+#include "base/Log.h"
 #include "chat/ChatUser.h"
 #include "chat/UfrmIRC.h"
 #include "files/UfrmFileServer.h"
@@ -326,14 +327,16 @@ void TfrmMain::PeerTalkRequest(const QString &host, quint16 port, const QByteArr
     const bool accepted = config->cbxTalkGlobalRequests->isChecked() ||
                           (config->cbxTalkFriendRequests->isChecked() && config->IsFriend(alias));
     if (!accepted)
-        return;
+        return Log::Dropped(lcTalk(), host, QStringLiteral("talk request refused by the talk settings"));
     // One question per sender and a few at once: requests cannot flood the screen.
     m_talkRequests.removeIf([](const auto &entry) { return entry.second.isNull(); });
     if (m_talkRequests.size() >= MaxTalkRequestWindows)
-        return;
+        return Log::Dropped(lcTalk(), host, QStringLiteral("talk request while too many are open"));
     const bool pending = std::any_of(m_talkRequests.cbegin(), m_talkRequests.cend(),
                                      [&host](const auto &entry) { return entry.first == host; });
-    if (pending || !m_talkRequestFactory)
+    if (pending)
+        return Log::Dropped(lcTalk(), host, QStringLiteral("talk request while one of the sender's is open"));
+    if (!m_talkRequestFactory)
         return;
     if (QWidget *window = m_talkRequestFactory(host, port, alias))
         m_talkRequests.append({host, QPointer<QWidget>(window)});

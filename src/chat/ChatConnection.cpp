@@ -1,7 +1,9 @@
 // The chat form's connection: sending lines, reading and framing, close and disconnect.
+#include "base/Log.h"
 #include "chat/ChatTab.h"
 #include "chat/SendQueue.h"
 #include "chat/UfrmChat.h"
+#include "net/HostResolver.h"
 #include "settings/MessageBox.h"
 
 #include <QCloseEvent>
@@ -30,7 +32,24 @@ void TfrmChat::OpenConnection(const QString &host, quint16 port)
     m_port = port;
     LineBuffer.Clear();
     m_sendQueue->Clear();
-    TCP->connectToHost(host, port);
+    const quint64 attempt = ++m_connectAttempt;
+    m_resolving = true;
+    ConnectResolved(
+        *TCP, host, port,
+        [this, attempt] {
+            if (attempt != m_connectAttempt)
+                return false;
+            m_resolving = false;
+            return !Closing && !m_released && TCP->state() == QAbstractSocket::UnconnectedState;
+        },
+        [this] { TCPError(QAbstractSocket::HostNotFoundError); });
+    if (TCP->state() != QAbstractSocket::UnconnectedState)
+        m_resolving = false;
+}
+
+bool TfrmChat::ChatIdle() const
+{
+    return TCP->state() == QAbstractSocket::UnconnectedState && !m_resolving;
 }
 
 QString TfrmChat::SendLine(const QString &text, bool urgent)
@@ -79,8 +98,12 @@ void TfrmChat::TCPRead()
         }
     }
     --m_readDepth;
-    if (const int dropped = LineBuffer.TakeDroppedLines(); dropped > 0 && OnStatus)
-        OnStatus(QStringLiteral("TCP error: %1 over-long line(s) from the server dropped").arg(dropped));
+    if (const int dropped = LineBuffer.TakeDroppedLines(); dropped > 0) {
+        Log::Dropped(lcIrc(), QStringLiteral("%1:%2").arg(m_host).arg(m_port),
+                     QStringLiteral("%1 over-long line(s)").arg(dropped));
+        if (OnStatus)
+            OnStatus(QStringLiteral("TCP error: %1 over-long line(s) from the server dropped").arg(dropped));
+    }
     FlushViews();
     // A timer, not a posted call: posted calls made while posted events are being sent run
     // in the same pass, which would chain every read into one long stall.

@@ -1,4 +1,5 @@
 // The chat form's datagrams: reading the socket, user pings and the replies to them.
+#include "base/Log.h"
 #include "chat/ChatUser.h"
 #include "chat/EchoReply.h"
 #include "chat/UDPQueue.h"
@@ -43,30 +44,34 @@ void TfrmChat::ReleaseUDP()
 void TfrmChat::UDPReadReady()
 {
     DatagramReader::ReadDatagrams(*UDP, MaxDatagram, [this](const QNetworkDatagram &datagram) {
-        if (!Closing && !Released())
+        if (!Closing && !Released()) {
+            m_datagramSender =
+                SenderText(datagram.senderAddress()) + QLatin1Char(':') + QString::number(datagram.senderPort());
             UDPDataReceived(datagram.data(), SenderText(datagram.senderAddress()), quint16(datagram.senderPort()));
+        }
     });
 }
 
 void TfrmChat::UDPDataReceived(const QByteArray &datagram, const QString &ip, quint16 port)
 {
-    Q_UNUSED(ip);
-    Q_UNUSED(port);
     if (Closing)
         return;
     ReplyTick = TickCount();
     if (datagram.size() >= 2 && quint8(datagram[0]) == 0x05 && quint8(datagram[1]) == 0x01)
         HandleUserReply(datagram);
+    else
+        Log::Dropped(lcServers(), ip + QLatin1Char(':') + QString::number(port),
+                     QStringLiteral("datagram that is no user reply"));
 }
 
 void TfrmChat::HandleUserReply(QByteArrayView datagram)
 {
     const auto reply = EchoReply::ParseUserReply(datagram);
     if (!reply)
-        return;
+        return Log::Dropped(lcServers(), m_datagramSender, QStringLiteral("malformed user reply"));
     TUser *user = FindUser(reply->Nick);
     if (!user)
-        return;
+        return Log::Dropped(lcServers(), m_datagramSender, QStringLiteral("user reply for an unknown nick"));
     user->SetPingResult(EchoReply::UserReplySentTick(ReplyTick, reply->Value), ReplyTick);
     UserInfoChanged(user);
 }

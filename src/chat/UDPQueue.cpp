@@ -1,17 +1,15 @@
 #include "chat/UDPQueue.h"
 
 #include "chat/Server.h"
+#include "net/HostResolver.h"
 #include "net/TickCount.h"
 #include "net/UNxSocket.h"
 
 #include <QHostAddress>
-#include <QHostInfo>
 #include <QMetaObject>
 #include <QThread>
 #include <QUdpSocket>
 #include <QtEndian>
-
-#include <optional>
 
 #ifdef Q_OS_WIN
 #include <winsock2.h>
@@ -24,18 +22,6 @@
 #endif
 
 namespace {
-
-constexpr qint64 ResolvedLifetimeMs = 5 * 60 * 1000;
-constexpr qint64 UnresolvedLifetimeMs = 30 * 1000;
-constexpr qsizetype MaxHostsKept = 1024;
-
-std::optional<quint32> NumericIPv4(const QString &host)
-{
-    in_addr address{};
-    if (::inet_pton(AF_INET, host.toLatin1().constData(), &address) != 1)
-        return std::nullopt;
-    return qFromBigEndian(quint32(address.s_addr));
-}
 
 void CloseDuplicate(qintptr handle)
 {
@@ -74,8 +60,8 @@ qintptr Duplicate(qintptr handle, int &family)
 
 TUDPQueue::TUDPQueue(QUdpSocket *udp, TNxPing *pinger, QObject *parent) : QObject(parent), m_udp(udp), m_pinger(pinger)
 {
-    m_clock.start();
     m_shared.Pinger = pinger;
+    connect(&THostResolver::Shared(), &THostResolver::Finished, this, &TUDPQueue::HostResolved);
     m_thread = std::make_unique<TUDPThread>(this, m_shared);
     if (udp) {
         connect(udp, &QIODevice::aboutToClose, this, &TUDPQueue::ReleaseUdpHandle);
@@ -95,7 +81,6 @@ TUDPQueue::~TUDPQueue()
     m_thread.reset();
     if (m_shared.UdpHandle != -1)
         CloseDuplicate(m_shared.UdpHandle);
-    // Lookups still running answer to this object and are dropped with it.
 }
 
 bool TUDPQueue::Enqueue(quint8 kind, TServer *owner, QByteArrayView data, quint16 port, const QString &host,
@@ -126,9 +111,9 @@ bool TUDPQueue::Enqueue(quint8 kind, TServer *owner, QByteArrayView data, quint1
 
 bool TUDPQueue::MakeRoom(bool newIsRepeated)
 {
-    if (m_packets.size() < Limit)
+    if (Count() < Limit)
         return true;
-    if (m_packets.size() >= HardLimit)
+    if (Count() >= HardLimit)
         return false;
     if (m_repeated > 0) {
         for (qsizetype i = m_inFlight; i < m_packets.size(); ++i) {
@@ -175,6 +160,12 @@ void TUDPQueue::Forget(TServer *owner)
     for (TUDPPacket &packet : m_packets) {
         if (packet.Owner == owner)
             packet.Owner = nullptr;
+    }
+    for (QList<TUDPPacket> &parked : m_parked) {
+        for (TUDPPacket &packet : parked) {
+            if (packet.Owner == owner)
+                packet.Owner = nullptr;
+        }
     }
     m_owners.remove(owner);
 }
@@ -241,7 +232,8 @@ void TUDPQueue::Step()
     RefreshUdpHandle();
     QList<TSendItem> batch;
     const quint32 now = TickCount();
-    for (const TUDPPacket &packet : std::as_const(m_packets)) {
+    for (qsizetype i = 0; i < m_packets.size();) {
+        const TUDPPacket &packet = m_packets.at(i);
         if (batch.size() == MaxBatch)
             break;
         // A packet that times its owner's reply goes first in its batch, so that it leaves
@@ -249,8 +241,11 @@ void TUDPQueue::Step()
         if (packet.Owner && !batch.isEmpty())
             break;
         TSendItem item;
-        if (!Prepare(packet, item))
-            break; // its host is being looked up; the answer schedules the next step
+        if (!Prepare(packet, item)) {
+            Park(i); // its host is being looked up; the answer brings it back
+            continue;
+        }
+        ++i;
         if (packet.Owner) {
             packet.Owner->SentTick = now;
             packet.Owner->AwaitingReply = true;
@@ -277,10 +272,14 @@ bool TUDPQueue::Prepare(const TUDPPacket &packet, TSendItem &item)
         return true;
     if (packet.Kind == KindEcho && !CanPing())
         return true;
-    quint32 address = 0;
-    const TLookup lookup = Resolve(host, address);
-    if (lookup != TLookup::Ok)
-        return lookup == TLookup::Failed;
+    QHostAddress resolved;
+    const THostResolver::TStatus lookup = THostResolver::Shared().Resolve(host, resolved);
+    if (lookup != THostResolver::TStatus::Ok)
+        return lookup == THostResolver::TStatus::Failed;
+    bool isV4 = false;
+    const quint32 address = resolved.toIPv4Address(&isV4);
+    if (!isV4)
+        return true; // datagrams and echoes go out over IPv4 only
     item.Action = packet.Kind == KindEcho ? TSendItem::TAction::Echo : TSendItem::TAction::Datagram;
     item.Address = address;
     item.Port = packet.Port;
@@ -290,39 +289,22 @@ bool TUDPQueue::Prepare(const TUDPPacket &packet, TSendItem &item)
     return true;
 }
 
-TUDPQueue::TLookup TUDPQueue::Resolve(const QString &host, quint32 &address)
+void TUDPQueue::Park(qsizetype index)
 {
-    if (const auto numeric = NumericIPv4(host)) {
-        address = *numeric;
-        return TLookup::Ok;
-    }
-    const auto found = m_hosts.constFind(host);
-    if (found != m_hosts.cend() && found->Expires > m_clock.elapsed()) {
-        address = found->Address;
-        return found->Ok ? TLookup::Ok : TLookup::Failed;
-    }
-    if (!m_lookups.contains(host)) {
-        // Names are looked up off the UI thread, and the worker never waits for one.
-        m_lookups.insert(host);
-        QHostInfo::lookupHost(host, this, [this, host](const QHostInfo &info) {
-            m_lookups.remove(host);
-            TResolved result;
-            for (const QHostAddress &found : info.addresses()) {
-                if (found.protocol() == QAbstractSocket::IPv4Protocol) {
-                    result.Address = found.toIPv4Address();
-                    result.Ok = true;
-                    break;
-                }
-            }
-            result.Expires = m_clock.elapsed() + (result.Ok ? ResolvedLifetimeMs : UnresolvedLifetimeMs);
-            if (m_hosts.size() >= MaxHostsKept)
-                m_hosts.clear();
-            m_hosts.insert(host, result);
-            if (m_inFlight == 0)
-                ScheduleStep();
-        });
-    }
-    return TLookup::Pending;
+    TUDPPacket packet = m_packets.takeAt(index);
+    m_parked[packet.Host.trimmed()].append(std::move(packet));
+    ++m_parkedCount;
+}
+
+void TUDPQueue::HostResolved(const QString &host)
+{
+    const QList<TUDPPacket> parked = m_parked.take(host);
+    if (parked.isEmpty())
+        return;
+    m_parkedCount -= parked.size();
+    m_packets.append(parked);
+    if (m_inFlight == 0)
+        ScheduleStep();
 }
 
 void TUDPQueue::RefreshUdpHandle()

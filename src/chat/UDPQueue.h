@@ -4,12 +4,10 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
-#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QObject>
 #include <QPointer>
-#include <QSet>
 #include <QString>
 
 #include <memory>
@@ -41,6 +39,9 @@ struct TUDPPacket
 // destructor never wait on a worker that waits on them. A packet with an owner opens
 // its own batch, so that it leaves right when its owner's SentTick is taken.
 //
+// A packet whose host name is being looked up waits aside, and the packets behind it go on;
+// it joins the end of the queue when the answer comes (and is skipped when there is none).
+//
 // Bounds: above Limit packets, the oldest waiting repeated request is dropped for each
 // new packet (a new repeated request is refused when there is none); tracker datagrams
 // and echoes are never dropped, but nothing at all is queued above HardLimit.
@@ -71,8 +72,8 @@ public:
         return Enqueue(KindDatagram, nullptr, bytes, port, host);
     }
     const TUDPPacket *Peek() const { return m_packets.isEmpty() ? nullptr : &m_packets.first(); }
-    qsizetype Count() const { return m_packets.size(); }
-    bool Pending() const { return !m_packets.isEmpty(); }
+    qsizetype Count() const { return m_packets.size() + m_parkedCount; }
+    bool Pending() const { return Count() > 0; }
     // Packets removed after the worker finished with them (sent, given up or skipped).
     quint32 SentCount() const { return m_sentCount; }
     // Packets dropped or refused: the queue was full, or the data too long.
@@ -98,21 +99,14 @@ signals:
     void OnChange();
 
 private:
-    struct TResolved
-    {
-        quint32 Address = 0;
-        bool Ok = false;
-        qint64 Expires = 0;
-    };
-
     void ScheduleStep();
     void DequeueFirst();
     bool MakeRoom(bool newIsRepeated);
     void CountOwner(TServer *owner, int delta);
     // False while the host's address is still being looked up.
     bool Prepare(const TUDPPacket &packet, TSendItem &item);
-    enum class TLookup { Ok, Failed, Pending };
-    TLookup Resolve(const QString &host, quint32 &address);
+    void Park(qsizetype index);
+    void HostResolved(const QString &host);
     void RefreshUdpHandle();
     void ReleaseUdpHandle();
     void ReleasePinger();
@@ -131,9 +125,8 @@ private:
     qintptr m_udpSource = -1; // the form's descriptor our duplicate was made from
     QPointer<TNxPing> m_pinger;
 
-    QHash<QString, TResolved> m_hosts;
-    QSet<QString> m_lookups;
-    QElapsedTimer m_clock;
+    QHash<QString, QList<TUDPPacket>> m_parked; // by the host name being looked up
+    qsizetype m_parkedCount = 0;
 
     mutable TUDPShared m_shared;
     std::unique_ptr<TUDPThread> m_thread;

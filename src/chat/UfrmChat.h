@@ -155,6 +155,8 @@ public:
     // Takes the send pace from the settings.
     void ApplySendPace();
     void HandleLine(const QString &line);
+    // No connection, and none being opened (its host name looked up).
+    bool ChatIdle() const;
     void Dispatch(const QString &line);
     void ShowStatus(const QString &text);
     // True while the lines of one read are handled: views are then redrawn once, at its end.
@@ -324,6 +326,9 @@ private:
     bool m_userQuit = false; // the user sent QUIT: the drop that follows is wanted
     QString m_host;
     quint16 m_port = 0;
+    QString m_datagramSender;     // address:port of the datagram being handled, for the log
+    quint64 m_connectAttempt = 0; // a lookup that answers an older attempt connects nothing
+    bool m_resolving = false;
     ChatCommands::TAwayReplyGuard m_awayGuard;
     // What a typed message shows once it went out: the tab and the part of the line before
     // the text.

@@ -1,5 +1,6 @@
 #include "files/FileServerEngine.h"
 
+#include "base/Log.h"
 #include "files/FileCommandParser.h"
 #include "files/FileProtocol.h"
 #include "net/NxEncryptedSocket.h"
@@ -305,6 +306,6 @@ void TFileServerEngine::LogOnce(TNxEncryptedConnection *connection, TConnectionI
         return;
     info.Logged.insert(kind);
     const QString line = QStringLiteral("File server, client %1: %2").arg(PeerText(connection), text);
-    qWarning("%s", qUtf8Printable(line));
+    Log::Dropped(lcFiles(), PeerText(connection), text);
     emit Problem(line);
 }

@@ -1,5 +1,6 @@
 #include "files/FileTransferClient.h"
 
+#include "base/Log.h"
 #include "files/FileProtocol.h"
 #include "net/NxEncryptedSocket.h"
 
@@ -138,8 +139,8 @@ void TFileTransferClient::ClientConnect()
 
 void TFileTransferClient::ClientError(QAbstractSocket::SocketError error)
 {
-    Q_UNUSED(error);
-    const QString text = m_client->Socket()->errorString();
+    const QString text = error == QAbstractSocket::HostNotFoundError ? QStringLiteral("Host not found")
+                                                                     : m_client->Socket()->errorString();
     if (m_state == State::Connecting) {
         // A failed connect brings no disconnect event; one that was up will bring one.
         if (m_client->Socket()->state() == QAbstractSocket::UnconnectedState) {
@@ -206,6 +207,7 @@ bool TFileTransferClient::HandleEvent(const TFileReplyParser::TEvent &event)
         const QString name = FileProtocol::SafeFileName(event.name);
         if (name.isEmpty() || event.size < 0) {
             ++m_refused;
+            Log::Dropped(lcFiles(), PeerText(), QStringLiteral("listed file with an unsafe name or a negative size"));
             return true;
         }
         TFileInfo file;
@@ -231,6 +233,7 @@ bool TFileTransferClient::HandleEvent(const TFileReplyParser::TEvent &event)
         HandleBlock(event);
         return true;
     case Kind::UnknownReply:
+        Log::Dropped(lcFiles(), PeerText(), QStringLiteral("unknown reply %1").arg(event.reply));
         emit Problem(QStringLiteral("The server sent an unknown reply (%1); it was skipped.").arg(event.reply));
         return true;
     case Kind::NameTooLong:
@@ -313,12 +316,18 @@ void TFileTransferClient::ResetStream()
     m_stall.stop();
 }
 
+QString TFileTransferClient::PeerText() const
+{
+    return m_client->Host() + QLatin1Char(':') + QString::number(m_client->Port());
+}
+
 void TFileTransferClient::Drop(const QString &reason)
 {
     if (m_dropping)
         return;
     m_dropping = true;
     m_dropReason = reason;
+    Log::Dropped(lcFiles(), PeerText(), reason);
     m_stall.stop();
     // Not from inside the read handler: the disconnect would reset the parser under it.
     QMetaObject::invokeMethod(

@@ -88,6 +88,7 @@ private:
     void Abandon(const QString &reason);
     void ResetStream();
     void Drop(const QString &reason);
+    QString PeerText() const;
     void Stalled();
 
     TNxEncryptedClient *m_client;

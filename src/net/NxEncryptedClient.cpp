@@ -1,5 +1,6 @@
 #include "net/NxEncryptedClient.h"
 
+#include "net/HostResolver.h"
 #include "net/SocketEventScope.h"
 
 #include <QTcpSocket>
@@ -43,10 +44,20 @@ void TNxEncryptedClient::Open()
         return;
     // An address literal is used as it is; any other text, also one that starts with a
     // digit ("3dfx.example.net"), is a name to look up.
-    socket->connectToHost(m_host, m_port);
+    const quint64 attempt = ++m_openAttempt;
+    ConnectResolved(
+        *socket, m_host, m_port,
+        [this, attempt, socket] {
+            return attempt == m_openAttempt && socket->state() == QAbstractSocket::UnconnectedState;
+        },
+        [this] {
+            TSocketEventScope scope;
+            emit OnError(QAbstractSocket::HostNotFoundError);
+        });
 }
 
 void TNxEncryptedClient::Close()
 {
+    ++m_openAttempt; // a lookup still running opens nothing
     m_connection->Socket()->disconnectFromHost();
 }

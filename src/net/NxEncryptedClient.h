@@ -52,4 +52,5 @@ private:
     TNxEncryptedConnection *m_connection;
     QString m_host;
     quint16 m_port = 0;
+    quint64 m_openAttempt = 0; // a lookup that answers an older Open connects nothing
 };

@@ -1,5 +1,7 @@
 #include "talk/TalkConnection.h"
 
+#include "base/Log.h"
+#include "net/HostResolver.h"
 #include "net/SocketEventScope.h"
 
 #include <QTcpSocket>
@@ -49,7 +51,9 @@ void TTalkConnection::ConnectTo(const QString &host, quint16 port)
 {
     m_host = host.trimmed();
     m_connectTimer.start(ConnectTimeoutMs);
-    m_socket->connectToHost(m_host, port);
+    ConnectResolved(
+        *m_socket, m_host, port, [this] { return !m_ended && m_socket->state() == QAbstractSocket::UnconnectedState; },
+        [this] { Finish(TEnd::ConnectFailed, QStringLiteral("Host not found")); });
 }
 
 void TTalkConnection::Start()
@@ -101,6 +105,8 @@ void TTalkConnection::Finish(TEnd end, const QString &message)
         return;
     m_ended = true;
     m_connectTimer.stop();
+    if (end == TEnd::Failed)
+        Log::Dropped(lcTalk(), m_host, message);
     emit Ended(end, message);
 }
 

@@ -177,7 +177,8 @@ void tst_UDPQueue::hostNamesAreLookedUp()
     QVERIFY(m_queue->SendDatagram(Loopback, m_receiver->Port(), Numbered(2)));
     QVERIFY(m_queue->SendDatagram(QStringLiteral(" localhost "), m_receiver->Port(), Numbered(3)));
     QTRY_COMPARE_WITH_TIMEOUT(m_receiver->Count(), 3, 10000);
-    QCOMPARE(Numbers(*m_receiver), QList<quint32>({1, 2, 3}));
+    // An address goes past a name being looked up; datagrams to one name keep their order.
+    QCOMPARE(Numbers(*m_receiver), QList<quint32>({2, 1, 3}));
 }
 
 void tst_UDPQueue::dataLengthLimit()
