@@ -1,7 +1,9 @@
 // Replies of game servers and the windows they feed: server and player information, the
 // level download, and the lobby's ways into them.
+#include "base/Log.h"
 #include "chat/ChatTab.h"
 #include "chat/ChatUser.h"
+#include "chat/GameQueries.h"
 #include "pxo/ServerReplies.h"
 #include "pxo/TrackerPackets.h"
 #include "pxo/UfrmDownloadLevel.h"
@@ -26,15 +28,17 @@ void TfrmPXO::HandleServerReply(QByteArrayView datagram, const QString &ip, quin
 {
     if (IsStatusReply(datagram)) {
         // From the query port: matched by the server whose information was asked for.
-        if (TServer *server = FindServer(ip, InfoPort)) {
-            server->ApplyStatusReply(ServerReplies::DecodeStatus(datagram));
-            UpdateServerInfo(server);
-        }
+        TServer *server = port == GameQueries::StatusPort && InfoPort != 0 ? FindServer(ip, InfoPort) : nullptr;
+        if (!server)
+            return RefuseReply(lcServers(), ip, port, "status reply not from a listed server's status port");
+        server->ApplyStatusReply(ServerReplies::DecodeStatus(datagram));
+        UpdateServerInfo(server);
         return;
     }
-    TServer *server = FindServer(ip, port);
+    // Every game-server reply comes from the address and port of a listed server.
+    TServer *server = port != 0 ? FindServer(ip, port) : nullptr;
     if (!server)
-        return;
+        return RefuseReply(lcServers(), ip, port, "game-server reply not from a listed server");
     switch (DispatchKey(datagram)) {
     case GameInfoReply: {
         const ServerReplies::TGameInfo info = ServerReplies::DecodeGameInfo(datagram);

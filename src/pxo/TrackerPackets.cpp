@@ -100,9 +100,10 @@ TLoginAccepted DecodeLoginAccepted(QByteArrayView datagram)
     const TReader r{datagram};
     TLoginAccepted reply;
     reply.ackValue = r.U32(10);
-    for (int i = 0; i < 10; ++i)
+    // A shorter id is padded with zero bytes: it ends at the first one.
+    for (int i = 0; i < 10 && r.Byte(18 + i) != 0; ++i)
         reply.trackerId.append(char(r.Byte(18 + i)));
-    reply.valid = !reply.trackerId.contains('\r') && !reply.trackerId.contains('\n') && !reply.trackerId.contains('\0');
+    reply.valid = !reply.trackerId.isEmpty() && !reply.trackerId.contains('\r') && !reply.trackerId.contains('\n');
     return reply;
 }
 

@@ -46,8 +46,9 @@ QByteArray GameListAcknowledgement(quint32 ackValue);
 struct TLoginAccepted
 {
     quint32 ackValue = 0;
-    QByteArray trackerId; // exactly 10 bytes
-    // An id with CR, LF or NUL would inject text into the chat registration.
+    QByteArray trackerId; // up to 10 bytes, to the first zero byte
+    // An empty id, or one with CR or LF (which would inject text into the chat registration),
+    // is refused.
     bool valid = false;
 };
 TLoginAccepted DecodeLoginAccepted(QByteArrayView datagram);

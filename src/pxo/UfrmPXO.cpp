@@ -1,7 +1,9 @@
 #include "pxo/UfrmPXO.h"
 
+#include "base/Log.h"
 #include "chat/ChatUser.h"
 #include "chat/UDPQueue.h"
+#include "net/HostResolver.h"
 #include "net/TickCount.h"
 #include "pxo/LaunchCommand.h"
 #include "pxo/TrackerPackets.h"
@@ -93,7 +95,7 @@ void TfrmPXO::LoginAttempt()
         SendToUserTracker(LoginRequest(LoginName.toUtf8(), Password.toUtf8()));
     } else {
         TimerLoginRetry->stop();
-        if (TCP->state() == QAbstractSocket::UnconnectedState)
+        if (ChatIdle())
             OpenConnection(ChatHost, ChatPort);
     }
     LoginStarted = true;
@@ -128,6 +130,20 @@ void TfrmPXO::RequestStats(const QString &displayName, const QString &trackerId)
     SendToUserTracker(StatsRequest(displayName.toUtf8(), trackerId.toUtf8()));
 }
 
+bool TfrmPXO::FromTracker(const QString &trackerHost, quint16 trackerPort, const QString &ip, quint16 port) const
+{
+    // The tracker as its name resolved for our requests; nobody else may answer for it.
+    const QHostAddress tracker = THostResolver::Shared().Known(trackerHost);
+    return port == trackerPort && !tracker.isNull() &&
+           QHostAddress(ip).isEqual(tracker, QHostAddress::TolerantConversion);
+}
+
+void TfrmPXO::RefuseReply(const QLoggingCategory &category, const QString &ip, quint16 port, const char *what)
+{
+    ++m_refusedReplies;
+    Log::Dropped(category, ip + QLatin1Char(':') + QString::number(port), QLatin1String(what));
+}
+
 void TfrmPXO::UDPDataReceived(const QByteArray &received, const QString &ip, quint16 port)
 {
     if (Closing)
@@ -139,28 +155,37 @@ void TfrmPXO::UDPDataReceived(const QByteArray &received, const QString &ip, qui
             HandleServerReply(datagram, ip, port);
             return;
         }
-        switch (DispatchKey(datagram)) {
+        const quint16 key = DispatchKey(datagram);
+        switch (key) {
         case GameInfoReply:
         case LevelAddressReply:
         case PlayerListReply:
             HandleServerReply(datagram, ip, port);
             break;
         case GameListReply:
-            HandleGameList(datagram);
+            if (FromTracker(GameTrackerHost, GameTrackerPort, ip, port))
+                HandleGameList(datagram);
+            else
+                RefuseReply(lcPxo(), ip, port, "game list not from the game tracker");
             break;
         case StatsReply:
-            HandleStatsReply(datagram);
-            break;
         case LoginRetryReply:
-            LoginAttempt();
-            break;
         case LoginAcceptedReply:
-            HandleLoginAccepted(datagram);
+            if (!FromTracker(UserTrackerHost, UserTrackerPort, ip, port))
+                RefuseReply(lcPxo(), ip, port, "user tracker reply not from the user tracker");
+            else if (key == StatsReply)
+                HandleStatsReply(datagram);
+            else if (key == LoginRetryReply)
+                LoginAttempt();
+            else
+                HandleLoginAccepted(datagram);
             break;
         case UserReply:
             HandleUserReply(datagram);
             break;
         default:
+            Log::Dropped(lcPxo(), ip + QLatin1Char(':') + QString::number(port),
+                         QStringLiteral("unknown datagram %1").arg(key, 4, 16, QLatin1Char('0')));
             break;
         }
     } catch (const std::exception &e) {
@@ -173,7 +198,7 @@ void TfrmPXO::HandleLoginAccepted(QByteArrayView datagram)
 {
     const TLoginAccepted reply = DecodeLoginAccepted(datagram);
     SendToUserTracker(Acknowledgement(AckKind::Login, reply.ackValue));
-    if (TCP->state() != QAbstractSocket::UnconnectedState)
+    if (!ChatIdle())
         return;
     if (!reply.valid) {
         // The next attempt asks again.

@@ -6,6 +6,7 @@
 #include <QByteArrayView>
 #include <QHash>
 #include <QList>
+#include <QLoggingCategory>
 #include <QPointer>
 
 // The PXO lobby: logs in to the user tracker, lists the game servers the game tracker
@@ -84,6 +85,8 @@ public:
     void RemoveSilentServers();
     void QueryAllServers();
     void PingAllServers();
+    // Replies dropped because they came from the wrong sender.
+    quint32 RefusedReplies() const { return m_refusedReplies; }
     // A game-info reply of Server continues a serialized ping.
     void ContinueSerialPing(TServer *server);
     void AutoJoinServer(TServer *server);
@@ -148,7 +151,11 @@ protected:
     // decoders live with the information windows.
     virtual void HandleServerReply(QByteArrayView datagram, const QString &ip, quint16 port);
 
+    // Counts and says a reply dropped for its sender.
+    void RefuseReply(const QLoggingCategory &category, const QString &ip, quint16 port, const char *what);
+
 private:
+    bool FromTracker(const QString &trackerHost, quint16 trackerPort, const QString &ip, quint16 port) const;
     void HandleLoginAccepted(QByteArrayView datagram);
     void HandleStatsReply(QByteArrayView datagram);
     void HandleGameList(QByteArrayView datagram);
@@ -173,7 +180,8 @@ private:
     bool InOrder(QTreeWidgetItem *row) const;
     void PlaceRow(QTreeWidgetItem *row);
     bool m_capReported = false;
-    bool m_listSorted = true;     // every row is where a sort would put it
+    quint32 m_refusedReplies = 0;
+    bool m_listSorted = true; // every row is where a sort would put it
     QProcess *m_game = nullptr;
     quint16 m_lobbyPort = 0;
     QHash<TServer *, QTreeWidgetItem *> m_rows;

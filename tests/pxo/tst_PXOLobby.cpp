@@ -6,12 +6,15 @@
 #include "chat/ChatUser.h"
 #include "chat/Server.h"
 #include "common/IrcTestClient.h"
+#include "common/Loopback.h"
 #include "common/NgircdFixture.h"
 #include "common/ScriptedServer.h"
 #include "net/TickCount.h"
 #include "pxo/TrackerPackets.h"
 #include "settings/Registry.h"
+#include "sim/ServerDatagrams.h"
 #include "sim/SimProcess.h"
+#include "sim/TrackerDatagrams.h"
 
 #include <QNetworkDatagram>
 #include <QSignalSpy>
@@ -175,14 +178,81 @@ private slots:
         QVERIFY(m_kit->Boxes.isEmpty());
     }
 
-    // A tracker id with CR, LF or NUL is no login: nothing connects, the reply is still
+    // Replies of every kind, byte for byte what the genuine peers send, from sockets that are
+    // neither the tracker nor a listed server (another address, or the right address on another
+    // port): nothing changes. The genuine replies still log in (a short tracker id padded with
+    // zeros is taken up to them) and fill the list.
+    void repliesTakenOnlyFromTheirSenders()
+    {
+        using namespace TrackerDatagrams;
+        TSimProcess sim;
+        QVERIFY2(sim.Start({QStringLiteral("--servers"), QStringLiteral("1"), QStringLiteral("--login"),
+                            QStringLiteral("pilot:pw=SHORT")}),
+                 qPrintable(sim.ErrorString()));
+        TScriptedServer chat;
+        QVERIFY(chat.Listen());
+        TfrmPXO *form = NewLobby();
+        TPXOTestKit::PointAt(form, sim.UserTrackerAddress(), sim.UserTrackerPort(), sim.GameTrackerAddress(),
+                             sim.GameTrackerPort(), QStringLiteral("127.0.0.1"), chat.Port());
+        const QHostAddress elsewhere = RandomLoopback();
+        const auto spoof = [form](const QHostAddress &address, quint16 port, const QList<QByteArray> &datagrams) {
+            QUdpSocket socket;
+            if (!socket.bind(address, port))
+                return false;
+            for (const QByteArray &datagram : datagrams)
+                SendTo(socket, form, datagram);
+            return true;
+        };
+        TUserStats stats;
+        stats.displayName = "pilot";
+        stats.rating = 999;
+        const QByteArray list = EncodeListReply(7, {{0x7F630001, 2092, {}}, {0x7F630002, 2092, {}}});
+        QVERIFY(spoof(elsewhere, sim.UserTrackerPort(),
+                      {EncodeLoginAccepted(1, "EVIL000001"), EncodeLoginRetry(), EncodeStatsReply(2, stats)}));
+        QVERIFY(spoof(elsewhere, sim.GameTrackerPort(), {list}));
+        QVERIFY(spoof(QHostAddress(sim.GameTrackerAddress()), 0, {list}));
+        QTRY_COMPARE_WITH_TIMEOUT(form->RefusedReplies(), 5u, Wait);
+        QVERIFY(form->TrackerId.isEmpty());
+        QCOMPARE(form->LoginTries, 0);
+        QVERIFY(form->Servers.isEmpty());
+
+        form->Login(QStringLiteral("pilot"), QStringLiteral("pw"), QStringLiteral("pilot"));
+        QTRY_COMPARE_WITH_TIMEOUT(form->TrackerId, QStringLiteral("SHORT"), Wait);
+        QVERIFY(chat.WaitForClient());
+        QCOMPARE(chat.WaitForLineStarting(QStringLiteral("USER ")), QStringLiteral("USER user user user :SHORT pilot"));
+        QTRY_VERIFY_WITH_TIMEOUT(form->Servers.size() == 1 && !form->Servers.first()->Name.isEmpty(), Wait);
+        TServer *server = form->Servers.first();
+        const QString name = server->Name;
+        const quint32 refused = form->RefusedReplies();
+        server->LevelRequested = true;
+        form->InfoPort = server->Port;
+        ServerDatagrams::TGameInfo info;
+        info.name = "Spoofed";
+        info.level = "spoof.mn3";
+        const QList<QByteArray> replies{ServerDatagrams::EncodeGameInfoReply(info, server->RequestSeq),
+                                        ServerDatagrams::EncodePlayerListReply({"ghost"}),
+                                        ServerDatagrams::EncodeLevelReply({"http://127.0.0.1/spoof.mn3"}),
+                                        "\\gamever\\spoof\\player_0\\ghost"};
+        QVERIFY(spoof(elsewhere, server->Port, replies));
+        QVERIFY(spoof(QHostAddress(server->IP), 0, replies));
+        QTRY_COMPARE_WITH_TIMEOUT(form->RefusedReplies(), refused + 8, Wait);
+        QTest::qWait(100);
+        QCOMPARE(server->Name, name);
+        for (const TServerUser *player : std::as_const(server->PlayerList))
+            QVERIFY(player->Name != QLatin1String("ghost"));
+        QVERIFY(server->GameVersion.isEmpty());
+        QVERIFY(server->LevelRequested); // no download was opened
+        QCOMPARE(form->Servers.size(), qsizetype(1));
+        QVERIFY(m_kit->Boxes.isEmpty());
+    }
+
+    // A tracker id with CR or LF is no login: nothing connects, the reply is still
     // acknowledged.
     void trackerIdWithLineBreakRefused_data()
     {
         QTest::addColumn<QString>("id");
         QTest::newRow("CR") << QStringLiteral("ABCD%0DQUIT");
         QTest::newRow("LF") << QStringLiteral("ABCDE%0AXYZ");
-        QTest::newRow("NUL") << QStringLiteral("ABC%00DEFGH");
     }
     void trackerIdWithLineBreakRefused()
     {

@@ -50,13 +50,11 @@ void TestTrackerPackets::loginRequest_data()
     QTest::addColumn<QByteArray>("passwordField");
     QTest::addRow("plain") << QByteArray("pilot") << QByteArray("secret") << Padded("pilot", 33)
                            << Padded("secret", 27);
-    QTest::addRow("empty password all zeros") << QByteArray("pilot") << QByteArray() << Padded("pilot", 33)
-                                              << Zeros(27);
-    QTest::addRow("30-character password cut to 27")
-        << QByteArray("p") << QByteArray("abcdefghijklmnopqrstuvwxyz0123") << Padded("p", 33)
-        << QByteArray("abcdefghijklmnopqrstuvwxyz0");
-    QTest::addRow("name cut to 33") << QByteArray(40, 'n') << QByteArray("x") << QByteArray(33, 'n')
-                                    << Padded("x", 27);
+    QTest::addRow("empty password all zeros")
+        << QByteArray("pilot") << QByteArray() << Padded("pilot", 33) << Zeros(27);
+    QTest::addRow("30-character password cut to 27") << QByteArray("p") << QByteArray("abcdefghijklmnopqrstuvwxyz0123")
+                                                     << Padded("p", 33) << QByteArray("abcdefghijklmnopqrstuvwxyz0");
+    QTest::addRow("name cut to 33") << QByteArray(40, 'n') << QByteArray("x") << QByteArray(33, 'n') << Padded("x", 27);
 }
 
 void TestTrackerPackets::loginRequest()
@@ -81,15 +79,15 @@ void TestTrackerPackets::statsRequest()
 
 void TestTrackerPackets::acknowledgements()
 {
-    QCOMPARE(Acknowledgement(AckKind::Login, 0x44332211), Hex("04001100") + Hex("05") + Zeros(5) + Hex("11223344") +
-                                                              Zeros(3) + Hex("98"));
+    QCOMPARE(Acknowledgement(AckKind::Login, 0x44332211),
+             Hex("04001100") + Hex("05") + Zeros(5) + Hex("11223344") + Zeros(3) + Hex("98"));
     QCOMPARE(Acknowledgement(AckKind::Stats, 7), Hex("04001100") + Hex("05") + Zeros(5) + Hex("07000000") + Zeros(4));
 }
 
 void TestTrackerPackets::gameListRequestAndAck()
 {
-    const QByteArray request = Hex("032900") + Zeros(2) + Hex("02") + Zeros(16) + Hex("07") + Zeros(7) +
-                               QByteArray("#autoselect") + Zeros(1);
+    const QByteArray request =
+        Hex("032900") + Zeros(2) + Hex("02") + Zeros(16) + Hex("07") + Zeros(7) + QByteArray("#autoselect") + Zeros(1);
     QCOMPARE(request.size(), 42);
     QCOMPARE(GameListRequest(), request);
     const QByteArray ack = Hex("031d00") + Zeros(2) + Hex("02") + Zeros(16) + Hex("01000000") + Hex("efbeadde");
@@ -120,9 +118,14 @@ void TestTrackerPackets::loginAccepted_data()
                                   << false;
     QTest::addRow("LF in the id") << head + QByteArray("\nBCDEFGHIJ") << 0x12345678u << QByteArray("\nBCDEFGHIJ")
                                   << false;
-    QTest::addRow("cut short: zeros, not valid") << head + QByteArray("ABC") << 0x12345678u
-                                                 << QByteArray("ABC") + Zeros(7) << false;
-    QTest::addRow("only the key") << Hex("040f") << 0u << Zeros(10) << false;
+    QTest::addRow("padded with zeros: cut at the first")
+        << head + QByteArray("ABC") + Zeros(7) + "x" << 0x12345678u << QByteArray("ABC") << true;
+    QTest::addRow("datagram ends inside the id")
+        << head + QByteArray("ABC") << 0x12345678u << QByteArray("ABC") << true;
+    QTest::addRow("CR after the zero is not part of it")
+        << head + QByteArray("AB\0\rCDEFGH", 10) << 0x12345678u << QByteArray("AB") << true;
+    QTest::addRow("empty after the cut") << head + Zeros(10) << 0x12345678u << QByteArray() << false;
+    QTest::addRow("only the key") << Hex("040f") << 0u << QByteArray() << false;
 }
 
 void TestTrackerPackets::loginAccepted()
@@ -211,8 +214,8 @@ void TestTrackerPackets::utf8Cut_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<int>("max");
     QTest::addColumn<QByteArray>("cut");
-    const QByteArray e = QString::fromUtf8("\u00e9").toUtf8();      // 2 bytes
-    const QByteArray euro = QString::fromUtf8("\u20ac").toUtf8();   // 3 bytes
+    const QByteArray e = QString::fromUtf8("\u00e9").toUtf8();        // 2 bytes
+    const QByteArray euro = QString::fromUtf8("\u20ac").toUtf8();     // 3 bytes
     const QByteArray face = QString::fromUtf8("\U0001F600").toUtf8(); // 4 bytes
     QTest::addRow("fits") << QByteArray("abc") << 3 << QByteArray("abc");
     QTest::addRow("ascii cut") << QByteArray("abcd") << 3 << QByteArray("abc");
