@@ -2,10 +2,10 @@
 // the UI thread's time per game-info reply (decode, apply, refresh, sort), the time of a
 // whole serialized ping pass, and the heap each listed server costs.
 #include "pxo/UfrmPXO.h"
-#include "settings/MessageBox.h"
 #include "settings/SettingsStore.h"
 #include "settings/UfrmConfig.h"
 #include "sim/ServerDatagrams.h"
+#include "ui/MessageBox.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

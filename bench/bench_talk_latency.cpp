@@ -1,11 +1,11 @@
 // Keystroke latency between two talk windows over loopback: from the key event in one
 // window's input to the character on the other window's display, over 10,000 keys.
-#include "settings/MessageBox.h"
 #include "settings/SettingsStore.h"
 #include "settings/UfrmConfig.h"
 #include "talk/ChatWindow.h"
 #include "talk/RedTalk.h"
 #include "talk/UfrmDirectChat.h"
+#include "ui/MessageBox.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>

@@ -6,9 +6,9 @@
 //   bench_chat_ingest [lines]
 #include "chat/ChatTab.h"
 #include "chat/UfrmIRC.h"
-#include "settings/MessageBox.h"
 #include "settings/SettingsStore.h"
 #include "settings/UfrmConfig.h"
+#include "ui/MessageBox.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

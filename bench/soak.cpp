@@ -15,11 +15,11 @@
 #include "files/FileTransferClient.h"
 #include "net/URC4.h"
 #include "pxo/UfrmPXO.h"
-#include "settings/MessageBox.h"
 #include "settings/UfrmConfig.h"
 #include "talk/ChatWindow.h"
 #include "talk/RedTalk.h"
 #include "talk/UfrmDirectChat.h"
+#include "ui/MessageBox.h"
 
 #include <QApplication>
 #include <QDateTime>

@@ -1,10 +1,10 @@
 // Conversation names and lines from the network: the log file name always stays one plain
 // name, and mention matching never fails on any text.
 // Built and run by fuzz/run.sh.
+#include "base/SafeName.h"
 #include "chat/ConversationLog.h"
 #include "chat/MentionMatcher.h"
 #include "chat/NickCompleter.h"
-#include "net/SafeName.h"
 
 #include <cstddef>
 #include <cstdint>

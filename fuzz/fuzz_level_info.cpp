@@ -1,6 +1,6 @@
 // The level-information reply and the file name taken from its address: whatever the server
 // sends, the name is one plain name or none.
-#include "net/SafeName.h"
+#include "base/SafeName.h"
 #include "pxo/LevelTarget.h"
 #include "pxo/ServerReplies.h"
 

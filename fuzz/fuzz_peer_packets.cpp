@@ -1,5 +1,5 @@
 // Peer datagrams as they arrive on UDP 28045.
-#include "app/PeerPackets.h"
+#include "net/PeerPackets.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -5,12 +5,47 @@
 
 namespace {
 constexpr int ReconnectMs = 2000;
+constexpr qsizetype MaxLine = 4096;
 constexpr int AnswerDelayMs = 1200;
 constexpr int MinAnswerGapMs = 3000; // never a quick exchange loop with an auto-reply
 
 qint64 NowMs()
 {
     return QDateTime::currentMSecsSinceEpoch();
+}
+
+// A server line as the scripted users read it: ":nick!user@host COMMAND a b :trailing".
+struct TLine
+{
+    QString Nick;
+    QString Command;
+    QStringList Params; // the trailing parameter last
+};
+
+TLine Parse(const QString &text)
+{
+    TLine line;
+    QString rest = text;
+    if (rest.startsWith(QLatin1Char(':'))) {
+        const qsizetype blank = rest.indexOf(QLatin1Char(' '));
+        const QString prefix = rest.mid(1, blank < 0 ? -1 : blank - 1);
+        line.Nick = prefix.left(prefix.indexOf(QLatin1Char('!')));
+        rest = blank < 0 ? QString() : rest.mid(blank + 1);
+    }
+    while (!rest.isEmpty()) {
+        if (rest.startsWith(QLatin1Char(':'))) {
+            line.Params << rest.mid(1);
+            break;
+        }
+        const qsizetype blank = rest.indexOf(QLatin1Char(' '));
+        const QString word = rest.left(blank);
+        if (line.Command.isEmpty())
+            line.Command = word;
+        else if (!word.isEmpty())
+            line.Params << word;
+        rest = blank < 0 ? QString() : rest.mid(blank + 1);
+    }
+    return line;
 }
 } // namespace
 
@@ -22,7 +57,7 @@ TDemoChatter::TDemoChatter(const QString &nick, const QString &host, quint16 por
     m_reconnect.setInterval(ReconnectMs);
     connect(&m_reconnect, &QTimer::timeout, this, &TDemoChatter::Connect);
     connect(&m_socket, &QTcpSocket::connected, this, [this] {
-        m_framer.Clear();
+        m_buffer.clear();
         Send(QStringLiteral("NICK ") + m_nick);
         Send(QStringLiteral("USER %1 0 * :Orlo demo pilot").arg(m_nick));
     });
@@ -53,39 +88,41 @@ void TDemoChatter::Say(const QString &text)
 
 void TDemoChatter::Send(const QString &line)
 {
-    m_socket.write(Irc::EncodeLine(line));
+    m_socket.write(line.toUtf8().left(510) + "\r\n");
 }
 
 void TDemoChatter::ReadLines()
 {
-    m_framer.Feed(m_socket.readAll());
-    QByteArray line;
-    while (m_framer.NextLine(line))
-        HandleLine(Irc::DecodeText(line));
+    m_buffer += m_socket.readAll();
+    qsizetype end = 0;
+    while ((end = m_buffer.indexOf('\n')) >= 0) {
+        const QByteArray line = m_buffer.left(end).trimmed();
+        m_buffer.remove(0, end + 1);
+        HandleLine(QString::fromUtf8(line));
+    }
+    // A line without end from a broken server is not kept.
+    if (m_buffer.size() > MaxLine)
+        m_buffer.clear();
 }
 
-void TDemoChatter::HandleLine(const QString &line)
+void TDemoChatter::HandleLine(const QString &text)
 {
-    if (Irc::Classify(line) == Irc::LineKind::Ping) {
-        Send(Irc::PongFor(line));
-        return;
-    }
-    if (!line.startsWith(QLatin1Char(':')))
-        return;
-    const Irc::TMessage m = Irc::ParseMessage(line);
-    if (m.Numeric == 1) {
+    const TLine line = Parse(text);
+    if (line.Command == QLatin1String("PING")) {
+        Send(QStringLiteral("PONG :") + line.Params.value(0));
+    } else if (line.Command == QLatin1String("001")) {
         Send(QStringLiteral("JOIN ") + m_channel);
-    } else if (m.Numeric == 433) {
+    } else if (line.Command == QLatin1String("433")) {
         // Someone has the nick already: take a variant.
         m_nick += QLatin1Char('_');
         Send(QStringLiteral("NICK ") + m_nick);
-    } else if (m.Command == QLatin1String("JOIN") && m.Nick == m_nick) {
+    } else if (line.Command == QLatin1String("JOIN") && line.Nick == m_nick) {
         m_joined = true;
         emit JoinedChannel();
-    } else if (m.Command == QLatin1String("JOIN") && !m.Nick.isEmpty()) {
-        emit SomeoneJoined(m.Nick);
-    } else if (m.Command == QLatin1String("PRIVMSG") && m.Param1 == m_nick) {
-        HandlePrivate(m.Nick, m.Param2.isEmpty() ? Irc::Trailing(m.Rest) : m.Param2);
+    } else if (line.Command == QLatin1String("JOIN") && !line.Nick.isEmpty()) {
+        emit SomeoneJoined(line.Nick);
+    } else if (line.Command == QLatin1String("PRIVMSG") && line.Params.value(0) == m_nick) {
+        HandlePrivate(line.Nick, line.Params.value(1));
     }
 }
 

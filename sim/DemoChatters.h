@@ -1,7 +1,5 @@
 #pragma once
 
-#include "chat/IrcLine.h"
-
 #include <QHash>
 #include <QObject>
 #include <QStringList>
@@ -41,7 +39,7 @@ private:
     quint16 m_port;
     QString m_channel;
     QTcpSocket m_socket;
-    Irc::TLineFramer m_framer;
+    QByteArray m_buffer; // what came after the last complete line
     QTimer m_reconnect;
     bool m_joined = false;
     int m_turn = 0;

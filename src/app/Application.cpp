@@ -1,15 +1,15 @@
 #include "app/Application.h"
 
-#include "app/PeerPackets.h"
 #include "app/SignalBridge.h"
 #include "app/UfrmBanner.h"
 #include "app/UfrmHelp.h"
 #include "app/UfrmMain.h"
 #include "demo/DemoNetwork.h"
-#include "settings/MessageBox.h"
+#include "demo/SimProcess.h"
+#include "net/PeerPackets.h"
 #include "settings/UfrmConfig.h"
-#include "sim/SimProcess.h"
 #include "talk/TalkLauncher.h"
+#include "ui/MessageBox.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

@@ -1,7 +1,7 @@
 #include "app/UfrmAbout.h"
 
 #include "app/Artwork.h"
-#include "app/PeerPackets.h"
+#include "net/PeerPackets.h"
 
 #include <QDesktopServices>
 #include <QGridLayout>

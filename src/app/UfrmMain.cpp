@@ -1,11 +1,11 @@
 #include "app/UfrmMain.h"
 
 #include "app/Artwork.h"
-#include "app/PortPool.h"
 #include "app/UfrmAbout.h"
 #include "app/UfrmHelp.h"
 #include "base/Log.h"
 #include "chat/ChatUser.h"
+#include "chat/UfrmChatWindow.h"
 #include "chat/UfrmIRC.h"
 #include "files/UfrmFileServer.h"
 #include "files/UfrmFileTransfer.h"
@@ -13,13 +13,13 @@
 #include "pxo/UfrmLocateUsers.h"
 #include "pxo/UfrmLogin.h"
 #include "pxo/UfrmPXO.h"
-#include "pxo/UfrmPXOPlayerInfo.h"
-#include "pxo/UfrmPXOServerInfo.h"
-#include "settings/MessageBox.h"
 #include "settings/Registry.h"
 #include "settings/StoreNames.h"
 #include "settings/UfrmConfig.h"
 #include "talk/TalkLauncher.h"
+#include "talk/UfrmDirectChat.h"
+#include "ui/ChildWindow.h"
+#include "ui/MessageBox.h"
 
 #include <QAction>
 #include <QApplication>
@@ -45,7 +45,11 @@ TfrmMain *frmMain()
 TfrmMain::TfrmMain(const TMainOptions &options, QWidget *parent) : QMainWindow(parent), m_options(options)
 {
     g_main = this;
-    SetMainServices(this);
+    ChildWindow::SetHost([this](QWidget *window) { AddChildWindow(window); });
+    if (TfrmConfig *config = frmConfig()) {
+        connect(config, &TfrmConfig::TabsPositionChanged, this, &TfrmMain::ApplyChannelTabsPos);
+        connect(config, &TfrmConfig::FriendsChanged, this, &TfrmMain::ApplyFriendsList);
+    }
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Orlo"));
     m_mdiArea = new QMdiArea(this);
@@ -71,8 +75,7 @@ TfrmMain::~TfrmMain()
     SavePlacement();
     m_closing = true;
     DestroyChildWindows();
-    if (MainServices() == this)
-        SetMainServices(nullptr);
+    ChildWindow::SetHost({});
     if (g_main == this)
         g_main = nullptr;
 }
@@ -118,7 +121,7 @@ void TfrmMain::CreateMenus()
     connect(freespace, &QAction::triggered, this, [this] { OpenLobby(TLobbyKind::Freespace); });
     connect(AddItem(connectMenu, QStringLiteral("&Irc (not completed)"), "mnuIrc"), &QAction::triggered, this, [this] {
         auto *irc = new TfrmIRC;
-        AddChildWindow(irc);
+        AddChatWindow(irc);
         const TfrmConfig *config = frmConfig();
         irc->Connect(config ? config->edtIRCNick->text() : QString());
     });
@@ -157,7 +160,7 @@ void TfrmMain::CreateMenus()
 
 void TfrmMain::mnuTalkClick()
 {
-    const quint16 port = FindFreeTalkPort();
+    const quint16 port = FreeTalkPort();
     if (port == 0) {
         MessageBox::Error(this, QStringLiteral("Not enough talk server ports configured!"));
         return;
@@ -167,7 +170,7 @@ void TfrmMain::mnuTalkClick()
 
 void TfrmMain::mnuFileServerClick()
 {
-    const quint16 port = FindFreeFileServerPort();
+    const quint16 port = FreeFileServerPort();
     if (port == 0) {
         MessageBox::Error(this, QStringLiteral("Not enough file server ports configured!"));
         return;
@@ -185,16 +188,6 @@ QList<QWidget *> TfrmMain::ChildForms() const
             forms << form;
     }
     return forms;
-}
-
-QList<QWidget *> TfrmMain::ChildFormsInheriting(const char *className) const
-{
-    QList<QWidget *> result;
-    for (QWidget *form : ChildForms()) {
-        if (form->inherits(className))
-            result << form;
-    }
-    return result;
 }
 
 void TfrmMain::AddChildWindow(QWidget *window)
@@ -215,7 +208,7 @@ void TfrmMain::AddChildWindow(QWidget *window)
 namespace {
 bool CountsForWindowsMenu(const QWidget *form)
 {
-    return form->inherits("TfrmChat") || form->inherits("TfrmDirectChat");
+    return qobject_cast<const TfrmChat *>(form) || qobject_cast<const TfrmDirectChat *>(form);
 }
 } // namespace
 
@@ -272,30 +265,6 @@ void TfrmMain::ArrangeChildren()
     }
 }
 
-quint16 TfrmMain::FindFreeTalkPort()
-{
-    TfrmConfig *config = frmConfig();
-    if (!config)
-        return 0;
-    const QList<QWidget *> talks = ChildFormsInheriting("TfrmDirectChat");
-    return PortPool::FindFree(MemoLines(config->memTalkServerPorts), [&talks](quint16 port) {
-        return std::any_of(talks.cbegin(), talks.cend(),
-                           [port](const QWidget *w) { return w->property("ServerPort").toUInt() == port; });
-    });
-}
-
-quint16 TfrmMain::FindFreeFileServerPort()
-{
-    TfrmConfig *config = frmConfig();
-    if (!config)
-        return 0;
-    const QList<QWidget *> servers = ChildFormsInheriting("TfrmFileServer");
-    return PortPool::FindFree(MemoLines(config->memFileServerPorts), [&servers](quint16 port) {
-        return std::any_of(servers.cbegin(), servers.cend(),
-                           [port](const QWidget *w) { return w->property("ServerPort").toUInt() == port; });
-    });
-}
-
 void TfrmMain::SendClientProbe(const QString &host)
 {
     m_peer.SendTo(host, PeerPackets::EncodeProbe());
@@ -342,18 +311,22 @@ void TfrmMain::PeerTalkRequest(const QString &host, quint16 port, const QByteArr
         m_talkRequests.append({host, QPointer<QWidget>(window)});
 }
 
-void TfrmMain::NotifyServerRemoved(TServer *server)
+void TfrmMain::AddChatWindow(TfrmChat *form)
 {
-    // The windows keep their own lists: they are told even while the frame is taking its
-    // children down.
-    TfrmPXOServerInfo::ServerRemoved(server);
-    TfrmLocateUsers::ServerRemoved(server);
+    connect(form, &TfrmChat::ClientProbeWanted, this, &TfrmMain::SendClientProbe);
+    connect(form, &TfrmChat::NotificationWanted, this, &TfrmMain::ShowNotification);
+    // The cached-user windows list users of every chat window.
+    connect(form, &TfrmChat::UserRemoved, this, &TfrmCachedUserInfo::UserRemoved);
+    connect(form, &TfrmChat::TalkWanted, this, &TfrmMain::TalkWithUser);
+    AddChildWindow(form);
 }
 
-void TfrmMain::NotifyUserRemoved(TUser *user)
+bool TfrmMain::TalkWithUser(const QString &host, const QString &alias)
 {
-    TfrmPXOPlayerInfo::UserRemoved(user);
-    TfrmCachedUserInfo::UserRemoved(user);
+    TfrmDirectChat *window = OpenTalkWithUser(alias);
+    if (window)
+        SendTalkRequest(host, window->ServerPort(), alias);
+    return window != nullptr;
 }
 
 TfrmCachedUserInfo *TfrmMain::mnuCachedUserInfoClick()
@@ -388,11 +361,6 @@ void TfrmMain::ApplyFriendsList()
 {
     for (TfrmChat *chat : ChildWindowsOf<TfrmChat>())
         chat->RefreshActiveUserList();
-}
-
-QWidget *TfrmMain::FindServerInfoWindow(TServer *server)
-{
-    return TfrmPXOServerInfo::FindFor(server);
 }
 
 void TfrmMain::ShowNotification(const QString &title, const QString &message)
@@ -458,7 +426,7 @@ QWidget *TfrmMain::OpenLobby(TLobbyKind kind, bool showDialog)
         lobby = new TfrmFreespace;
     else
         lobby = new TfrmDescent;
-    AddChildWindow(lobby);
+    AddChatWindow(lobby);
     lobby->Login(login->edtUserName->text(), login->edtPassword->text(), login->edtAlias->text());
     return lobby;
 }
@@ -504,7 +472,7 @@ void TfrmMain::CloseChildWindows()
         const QList<QWidget *> forms = ChildForms();
         for (auto it = forms.crbegin(); it != forms.crend(); ++it) {
             QWidget *form = *it;
-            if (detachedOnly && !form->inherits("TfrmChatWindow"))
+            if (detachedOnly && !qobject_cast<TfrmChatWindow *>(form))
                 continue;
             try {
                 if (QWidget *frame = form->parentWidget())

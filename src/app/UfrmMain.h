@@ -1,7 +1,6 @@
 #pragma once
 
-#include "app/PeerSocket.h"
-#include "settings/MainServices.h"
+#include "net/PeerSocket.h"
 
 #include <QHostAddress>
 #include <QList>
@@ -16,6 +15,7 @@ class QAction;
 class QSystemTrayIcon;
 class QMenu;
 class TfrmCachedUserInfo;
+class TfrmChat;
 class TfrmLocateUsers;
 
 struct TMainOptions
@@ -25,27 +25,28 @@ struct TMainOptions
     quint16 peerPort = PeerPackets::Port;
 };
 
-// The frame: menus, the child windows, the services other windows use, and the peer
-// datagram protocol between copies of Orlo.
-class TfrmMain : public QMainWindow, public TMainServices
+// The frame: menus, the child windows, and the peer datagram protocol between copies of
+// Orlo. It is the one place that wires the subsystems together: the windows below say what
+// they need in signals, and the frame answers them.
+class TfrmMain : public QMainWindow
 {
     Q_OBJECT
 public:
     explicit TfrmMain(const TMainOptions &options = {}, QWidget *parent = nullptr);
     ~TfrmMain() override;
 
-    // TMainServices
-    quint16 FindFreeTalkPort() override;
-    quint16 FindFreeFileServerPort() override;
-    void SendClientProbe(const QString &host) override;
-    void SendTalkRequest(const QString &host, quint16 port, const QString &alias) override;
-    void NotifyServerRemoved(TServer *server) override;
-    void NotifyUserRemoved(TUser *user) override;
-    void ApplyChannelTabsPos() override;
-    void ApplyFriendsList() override;
-    QWidget *FindServerInfoWindow(TServer *server) override;
-    void AddChildWindow(QWidget *window) override;
-    void ShowNotification(const QString &title, const QString &message) override;
+    void SendClientProbe(const QString &host);
+    void SendTalkRequest(const QString &host, quint16 port, const QString &alias);
+    // Chat windows show their tabs where the configuration says, and friends anew.
+    void ApplyChannelTabsPos();
+    void ApplyFriendsList();
+    void AddChildWindow(QWidget *window);
+    // Adds a chat window and answers what it asks of the frame.
+    void AddChatWindow(TfrmChat *form);
+    // "Talk" on a chat user: a talk window, then the invitation with its port to Host.
+    bool TalkWithUser(const QString &host, const QString &alias);
+    // A desktop notification, shown only while Orlo is not the active window.
+    void ShowNotification(const QString &title, const QString &message);
     // Notifications passed on to the desktop since the start (whether or not it shows them).
     int NotificationCount() const { return m_notifications; }
 
@@ -60,8 +61,6 @@ public:
         }
         return result;
     }
-    // Forms whose class is ClassName or derives from it.
-    QList<QWidget *> ChildFormsInheriting(const char *className) const;
     // Open a window filled from the open chat windows' users, or the open lobbies' servers.
     TfrmCachedUserInfo *mnuCachedUserInfoClick();
     TfrmLocateUsers *mnuLocateUsersClick();

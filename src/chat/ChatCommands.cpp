@@ -1,6 +1,6 @@
 #include "chat/ChatCommands.h"
 
-#include "net/TickCount.h"
+#include "base/Tick.h"
 
 #include <QElapsedTimer>
 
@@ -63,23 +63,6 @@ bool TAwayReplyGuard::Allow(const QString &nick, const QString &text, quint32 no
         m_lastReply.removeIf([nowMs](const auto &entry) { return nowMs - entry.value() >= IntervalMs; });
     m_lastReply.insert(nick, nowMs);
     return true;
-}
-
-QString CutToBytes(const QString &text, qsizetype maxBytes)
-{
-    QByteArray bytes = text.toUtf8();
-    if (bytes.size() <= maxBytes)
-        return text;
-    qsizetype cut = std::max<qsizetype>(0, maxBytes);
-    while (cut > 0 && (static_cast<unsigned char>(bytes.at(cut)) & 0xC0) == 0x80)
-        --cut;
-    bytes.truncate(cut);
-    return QString::fromUtf8(bytes);
-}
-
-quint32 TickCount()
-{
-    return ::TickCount();
 }
 
 } // namespace ChatCommands

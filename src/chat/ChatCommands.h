@@ -39,10 +39,4 @@ private:
     QHash<QString, quint32> m_lastReply;
 };
 
-// Cuts Text to at most MaxBytes bytes of UTF-8 without splitting a character.
-QString CutToBytes(const QString &text, qsizetype maxBytes);
-
-// The program's millisecond tick count: monotonic, truncated to 32 bits.
-quint32 TickCount();
-
 } // namespace ChatCommands

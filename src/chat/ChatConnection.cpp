@@ -4,7 +4,7 @@
 #include "chat/SendQueue.h"
 #include "chat/UfrmChat.h"
 #include "net/HostResolver.h"
-#include "settings/MessageBox.h"
+#include "ui/MessageBox.h"
 
 #include <QCloseEvent>
 #include <QLabel>

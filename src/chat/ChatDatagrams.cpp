@@ -1,14 +1,13 @@
 // The chat form's datagrams: reading the socket, user pings and the replies to them.
 #include "base/Log.h"
+#include "base/Tick.h"
 #include "chat/ChatUser.h"
 #include "chat/EchoReply.h"
 #include "chat/UDPQueue.h"
 #include "chat/UfrmChat.h"
 #include "chat/UserPing.h"
 #include "net/DatagramReader.h"
-#include "net/TickCount.h"
 #include "net/UNxSocket.h"
-#include "settings/MainServices.h"
 
 #include <QHostAddress>
 #include <QNetworkDatagram>
@@ -81,8 +80,7 @@ void TfrmChat::PingUser(TUser *user)
     if (!user || !UDPQueue)
         return;
     ::PingUser(*UDPQueue, user->Nick, user->Host, TickCount());
-    if (TMainServices *services = MainServices())
-        services->SendClientProbe(user->Host);
+    emit ClientProbeWanted(user->Host);
     user->PingPending = false;
 }
 

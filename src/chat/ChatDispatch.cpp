@@ -1,10 +1,10 @@
 // What each server line does to the model and the tabs.
+#include "base/Tick.h"
 #include "chat/Beep.h"
 #include "chat/ChatSettings.h"
 #include "chat/ChatTab.h"
 #include "chat/ChatUser.h"
 #include "chat/UfrmChat.h"
-#include "settings/MainServices.h"
 
 #include <QLineEdit>
 #include <QTabWidget>
@@ -171,9 +171,8 @@ void TfrmChat::HandleJoin(Irc::TMessage &m)
     if (user && user->IsFriend()) {
         if (ChatSettings::JoinFriendSound())
             Sound::Beep();
-        if (ChatSettings::NotifyFriendJoin() && MainServices())
-            MainServices()->ShowNotification(QStringLiteral("Friend online"),
-                                             m.Nick + QStringLiteral(" joined ") + chat->Name);
+        if (ChatSettings::NotifyFriendJoin())
+            emit NotificationWanted(QStringLiteral("Friend online"), m.Nick + QStringLiteral(" joined ") + chat->Name);
     }
 }
 
@@ -193,7 +192,7 @@ void TfrmChat::HandlePrivmsg(Irc::TMessage &m)
     }
     if (m.Param1 != Nick)
         return;
-    if (ChatSettings::Away() && m_awayGuard.Allow(m.Nick, text, ChatCommands::TickCount()))
+    if (ChatSettings::Away() && m_awayGuard.Allow(m.Nick, text, TickCount()))
         SendAwayReply(m.Nick);
     TChat *chat = FindChat(m.Nick);
     if (!chat)
@@ -201,9 +200,9 @@ void TfrmChat::HandlePrivmsg(Irc::TMessage &m)
     if (!chat)
         return;
     ShowMessage(chat, m.Nick, text);
-    if (ChatSettings::NotifyMessage() && MainServices())
-        MainServices()->ShowNotification(QStringLiteral("Message from ") + m.Nick,
-                                         Irc::IsAction(text) ? m.Nick + Irc::ActionText(text) : text);
+    if (ChatSettings::NotifyMessage())
+        emit NotificationWanted(QStringLiteral("Message from ") + m.Nick,
+                                Irc::IsAction(text) ? m.Nick + Irc::ActionText(text) : text);
 }
 
 void TfrmChat::ShowMessage(TChat *chat, const QString &nick, const QString &text)

@@ -7,9 +7,8 @@
 #include "chat/MentionMatcher.h"
 #include "chat/SendQueue.h"
 #include "chat/UfrmChat.h"
-#include "settings/MainServices.h"
-#include "settings/MessageBox.h"
 #include "settings/UfrmConfig.h"
+#include "ui/MessageBox.h"
 
 #include <QAction>
 #include <QApplication>
@@ -181,10 +180,7 @@ void TfrmChat::NotifyMention(TChat *chat, const QString &nick, const QString &te
     QString message = text;
     message.remove(QChar(1));
     // Posted: the notification never runs inside the read of the socket.
-    QTimer::singleShot(0, this, [title, message] {
-        if (TMainServices *services = MainServices())
-            services->ShowNotification(title, message);
-    });
+    QTimer::singleShot(0, this, [this, title, message] { emit NotificationWanted(title, message); });
 }
 
 int TfrmChat::ReconnectDelayMs() const

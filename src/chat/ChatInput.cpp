@@ -1,12 +1,12 @@
 // The input line: messages, the client's own commands, away, ignore, friends, who-is.
+#include "base/Text.h"
+#include "base/Tick.h"
 #include "chat/ChatCommands.h"
 #include "chat/ChatSettings.h"
 #include "chat/ChatTab.h"
 #include "chat/ChatUser.h"
 #include "chat/UfrmChat.h"
-#include "settings/MainServices.h"
 #include "settings/UfrmConfig.h"
-#include "talk/TalkLauncher.h"
 
 #include <QAction>
 #include <QLineEdit>
@@ -120,7 +120,7 @@ void TfrmChat::SendAction(const QString &text)
     const QString prefix = PrivmsgPrefix(chat->Name) + QStringLiteral("\x01"
                                                                       "ACTION ");
     // The closing byte 1 must fit in the line, so the text is cut one byte earlier.
-    const QString line = ChatCommands::CutToBytes(prefix + text, Irc::MaxSendText - 1) + QChar(1);
+    const QString line = Text::CutToBytes(prefix + text, Irc::MaxSendText - 1) + QChar(1);
     const QString sent = SendLine(line);
     if (sent.size() <= prefix.size())
         return;
@@ -135,7 +135,7 @@ void TfrmChat::SetAwayFlag(bool away)
     if (!config || config->cbxChatAway->isChecked() == away)
         return;
     config->cbxChatAway->setChecked(away);
-    config->AwaySince = ChatCommands::TickCount();
+    config->AwaySince = TickCount();
 }
 
 void TfrmChat::AwayCommand(const QString &text)
@@ -164,7 +164,7 @@ void TfrmChat::SendAwayReply(const QString &nick)
 {
     const TfrmConfig *config = frmConfig();
     const quint32 since = config ? config->AwaySince : 0;
-    const quint32 elapsed = (ChatCommands::TickCount() - since) / 1000;
+    const quint32 elapsed = (TickCount() - since) / 1000;
     SendLine(PrivmsgPrefix(nick) + QLatin1String(ChatCommands::AwayReplyStart) + ChatCommands::AwayTimeText(elapsed) +
              QStringLiteral(") ") + ChatSettings::AwayText());
 }
@@ -243,8 +243,7 @@ void TfrmChat::ToggleFriendClick()
         lines.append(user->Nick);
     }
     SetMemoLines(config->memChatFriends, lines);
-    if (TMainServices *services = MainServices())
-        services->ApplyFriendsList();
+    config->ApplyFriendsList();
     RefreshActiveUserList();
 }
 
@@ -256,7 +255,7 @@ void TfrmChat::mnuUserTalkClick()
         return;
     // The window and the invitation carry the talk alias when so configured, else the nick.
     const QString alias = config->cbxTalkAlias->isChecked() ? config->edtTalkAlias->text() : Nick;
-    OpenTalkWithUser(user->Host, alias);
+    emit TalkWanted(user->Host, alias);
 }
 
 void TfrmChat::CreateUserMenu()

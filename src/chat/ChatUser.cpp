@@ -2,7 +2,6 @@
 
 #include "chat/ChatSettings.h"
 #include "chat/UfrmChat.h"
-#include "settings/MainServices.h"
 
 #include <QCollator>
 
@@ -30,11 +29,7 @@ TUser::TUser(TfrmChat *form, const QString &nick, TUDPQueue *queue, TNxPing *pin
     SetNick(nick);
 }
 
-TUser::~TUser()
-{
-    if (TMainServices *services = MainServices())
-        services->NotifyUserRemoved(this);
-}
+TUser::~TUser() = default;
 
 void TUser::SetNick(const QString &nick)
 {

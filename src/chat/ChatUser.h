@@ -11,7 +11,7 @@ class TUDPQueue;
 class TNxPing;
 
 // One user of the chat network, shared by every tab that lists the user. Owned by the
-// form's KnownUsers; destroying one tells the main window.
+// form's KnownUsers, which says when one goes (UserRemoved).
 class TUser
 {
 public:

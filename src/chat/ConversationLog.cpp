@@ -1,6 +1,6 @@
 #include "chat/ConversationLog.h"
 
-#include "net/SafeName.h"
+#include "base/SafeName.h"
 
 #include <QCryptographicHash>
 #include <QDir>

@@ -1,4 +1,5 @@
 #include "chat/IrcLine.h"
+#include "base/Text.h"
 
 #include <QStringDecoder>
 #include <QUrl>
@@ -87,14 +88,7 @@ void TLineFramer::Clear()
 
 QString DecodeText(QByteArrayView bytes)
 {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(bytes);
-    if (!utf8.hasError())
-        return text;
-    QStringDecoder ansi("windows-1252");
-    if (ansi.isValid())
-        return ansi.decode(bytes);
-    return QString::fromLatin1(bytes.data(), bytes.size());
+    return Text::Decode(bytes);
 }
 
 namespace {
@@ -110,15 +104,7 @@ QByteArray SendableBytes(const QString &text)
             break;
         }
     }
-    QByteArray bytes = text.left(end).toUtf8();
-    if (bytes.size() <= MaxSendText)
-        return bytes;
-    qsizetype cut = MaxSendText;
-    // Back off over continuation bytes so no character is split.
-    while (cut > 0 && (static_cast<unsigned char>(bytes.at(cut)) & 0xC0) == 0x80)
-        --cut;
-    bytes.truncate(cut);
-    return bytes;
+    return Text::CutUtf8(text.left(end).toUtf8(), MaxSendText);
 }
 } // namespace
 

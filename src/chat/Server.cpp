@@ -1,9 +1,9 @@
 #include "chat/Server.h"
 
+#include "base/Tick.h"
 #include "chat/GameQueries.h"
 #include "chat/StatusReply.h"
 #include "chat/UDPQueue.h"
-#include "net/TickCount.h"
 
 TServer::TServer(TfrmChat *form, quint16 port, const QString &ip, TUDPQueue *queue, TServerListForm *listForm)
     : IP(ip), Port(port), Queue(queue), Form(form), ListForm(listForm)

@@ -1,8 +1,8 @@
 #include "chat/UDPQueue.h"
 
+#include "base/Tick.h"
 #include "chat/Server.h"
 #include "net/HostResolver.h"
-#include "net/TickCount.h"
 #include "net/UNxSocket.h"
 
 #include <QHostAddress>

@@ -8,8 +8,8 @@
 #include "chat/UDPQueue.h"
 #include "chat/UfrmChatWindow.h"
 #include "net/UNxSocket.h"
-#include "settings/MainServices.h"
 #include "settings/UfrmConfig.h"
+#include "ui/ChildWindow.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -329,7 +329,7 @@ void TfrmChat::Window1Click()
     auto *window = new TfrmChatWindow(this, chat);
     m_detached.removeAll(nullptr);
     m_detached.append(window);
-    ShowChildWindow(window);
+    ChildWindow::Show(window);
     PageControlChange();
 }
 
@@ -432,7 +432,10 @@ void TfrmChat::ClearUsers()
     }
     m_userIndex.clear();
     const QList<TUser *> users = std::exchange(KnownUsers, {});
-    qDeleteAll(users);
+    for (TUser *user : users) {
+        emit UserRemoved(user);
+        delete user;
+    }
 }
 
 void TfrmChat::MergeUser(const TUser &temporary)

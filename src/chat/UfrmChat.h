@@ -248,6 +248,15 @@ public:
     TChat *PopupChat() const;
     void ApplyInputColor();
 
+signals:
+    // What the frame does for the chat windows (the frame connects them).
+    void ClientProbeWanted(const QString &host);
+    void NotificationWanted(const QString &title, const QString &message);
+    // "Talk" on a user: a talk window, then an invitation to Host.
+    void TalkWanted(const QString &host, const QString &alias);
+    // A user record is about to be freed: windows that show it must forget it.
+    void UserRemoved(TUser *user);
+
 protected:
     virtual void Loaded();
     virtual void TCPConnect();

@@ -1,6 +1,6 @@
 #include "demo/DemoFiles.h"
 
-#include "net/SafeName.h"
+#include "base/SafeName.h"
 #include "settings/Registry.h"
 #include "settings/StoreNames.h"
 

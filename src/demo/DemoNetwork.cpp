@@ -1,7 +1,7 @@
 #include "demo/DemoNetwork.h"
 
 #include "demo/NgircdConfig.h"
-#include "sim/SimProcess.h"
+#include "demo/SimProcess.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,7 @@
 #include "files/FileProtocol.h"
 
-#include "net/SafeName.h"
+#include "base/SafeName.h"
+#include "base/Text.h"
 
 #include <QDir>
 #include <QStringDecoder>
@@ -80,14 +81,7 @@ QByteArray EncodeName(const QString &name)
 
 QString DecodeName(QByteArrayView bytes)
 {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8(bytes);
-    if (!utf8.hasError())
-        return text;
-    QStringDecoder ansi("windows-1252");
-    if (ansi.isValid())
-        return ansi(bytes);
-    return QString::fromLatin1(bytes);
+    return Text::Decode(bytes);
 }
 
 QString SafeFileName(QByteArrayView bytes)

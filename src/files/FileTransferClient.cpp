@@ -8,7 +8,7 @@
 #include <QPointer>
 #include <QSaveFile>
 
-#include "net/SafeName.h"
+#include "base/SafeName.h"
 #include <QTcpSocket>
 
 TFileTransferClient::TFileTransferClient(QObject *parent) : QObject(parent), m_client(new TNxEncryptedClient(this))

@@ -1,9 +1,12 @@
 #include "files/UfrmFileServer.h"
 
+#include "base/PortPool.h"
 #include "files/FileProtocol.h"
 #include "files/FileServerEngine.h"
 #include "net/NxEncryptedSocket.h"
-#include "settings/MessageBox.h"
+#include "settings/UfrmConfig.h"
+#include "ui/MessageBox.h"
+#include "ui/WindowRegistry.h"
 
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -43,6 +46,7 @@ QPushButton *NewButton(const QString &caption, const char *name)
 TfrmFileServer::TfrmFileServer(quint16 port, QWidget *parent, const QHostAddress &address)
     : QWidget(parent), m_engine(new TFileServerEngine(this)), m_port(port)
 {
+    Windows::Register(this);
     setObjectName(QStringLiteral("frmFileServer"));
     setAttribute(Qt::WA_DeleteOnClose);
     resize(420, 300);
@@ -178,4 +182,16 @@ void TfrmFileServer::RefreshUsers()
     lvwUsers->clear();
     for (const TFileServerEngine::TUser &user : m_engine->Users())
         new QTreeWidgetItem(lvwUsers, {user.Address, user.FileName});
+}
+
+quint16 FreeFileServerPort()
+{
+    const TfrmConfig *config = frmConfig();
+    if (!config)
+        return 0;
+    const QList<TfrmFileServer *> servers = Windows::All<TfrmFileServer>();
+    return PortPool::FindFree(MemoLines(config->memFileServerPorts), [&servers](quint16 port) {
+        return std::any_of(servers.cbegin(), servers.cend(),
+                           [port](const TfrmFileServer *w) { return w->ServerPort() == port; });
+    });
 }

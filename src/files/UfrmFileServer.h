@@ -15,8 +15,6 @@ class TNxEncryptedServer;
 class TfrmFileServer : public QWidget
 {
     Q_OBJECT
-    // The main window's port pool reads it by name.
-    Q_PROPERTY(quint16 ServerPort READ ServerPort)
 public:
     explicit TfrmFileServer(quint16 port, QWidget *parent = nullptr, const QHostAddress &address = QHostAddress::Any);
     ~TfrmFileServer() override;
@@ -48,3 +46,6 @@ private:
     TFileServerEngine *m_engine;
     quint16 m_port;
 };
+
+// The first of the configured file server ports that no file server window uses; 0 when none.
+quint16 FreeFileServerPort();

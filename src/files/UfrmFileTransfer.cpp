@@ -2,8 +2,8 @@
 
 #include "files/FileProtocol.h"
 #include "files/FileTransferClient.h"
-#include "settings/MessageBox.h"
 #include "settings/UfrmConfig.h"
+#include "ui/MessageBox.h"
 
 #include <QDir>
 #include <QFileInfo>

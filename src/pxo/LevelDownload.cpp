@@ -11,7 +11,7 @@
 #include <QNetworkRequest>
 #include <QSaveFile>
 
-#include "net/SafeName.h"
+#include "base/SafeName.h"
 
 namespace {
 constexpr qint64 ReadBufferBytes = 256 * 1024;

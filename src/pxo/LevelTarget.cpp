@@ -1,6 +1,6 @@
 #include "pxo/LevelTarget.h"
 
-#include "net/SafeName.h"
+#include "base/SafeName.h"
 
 #include <QDir>
 #include <QUrl>

@@ -5,8 +5,8 @@
 #include "pxo/UfrmJoinDirectIP.h"
 #include "pxo/UfrmPXO.h"
 #include "settings/ConfigControls.h"
-#include "settings/MessageBox.h"
 #include "settings/UfrmConfig.h"
+#include "ui/MessageBox.h"
 
 #include <QLabel>
 #include <QLineEdit>

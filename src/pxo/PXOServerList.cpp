@@ -4,10 +4,10 @@
 #include "pxo/ServerListRules.h"
 #include "pxo/UfrmPXO.h"
 #include "settings/ConfigControls.h"
-#include "settings/MessageBox.h"
 #include "settings/Registry.h"
 #include "settings/StoreNames.h"
 #include "settings/UfrmConfig.h"
+#include "ui/MessageBox.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>

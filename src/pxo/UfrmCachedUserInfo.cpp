@@ -2,6 +2,7 @@
 
 #include "chat/ChatUser.h"
 #include "pxo/UfrmPXOPlayerInfo.h"
+#include "ui/WindowRegistry.h"
 
 #include <QHeaderView>
 #include <QPushButton>
@@ -11,10 +12,9 @@
 namespace {
 constexpr int UserRole = Qt::UserRole + 1;
 
-QList<TfrmCachedUserInfo *> &OpenWindows()
+QList<TfrmCachedUserInfo *> OpenWindows()
 {
-    static QList<TfrmCachedUserInfo *> windows;
-    return windows;
+    return Windows::All<TfrmCachedUserInfo>();
 }
 } // namespace
 
@@ -23,7 +23,7 @@ TfrmCachedUserInfo::TfrmCachedUserInfo(QWidget *parent) : QWidget(parent)
     setObjectName(QStringLiteral("frmCachedUserInfo"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Cached user info"));
-    OpenWindows().append(this);
+    Windows::Register(this);
 
     lvwUsers = new QTreeWidget;
     lvwUsers->setObjectName(QStringLiteral("lvwUsers"));
@@ -49,7 +49,7 @@ TfrmCachedUserInfo::TfrmCachedUserInfo(QWidget *parent) : QWidget(parent)
 
 TfrmCachedUserInfo::~TfrmCachedUserInfo()
 {
-    OpenWindows().removeAll(this);
+    Windows::Unregister(this);
 }
 
 void TfrmCachedUserInfo::UserRemoved(TUser *user)

@@ -1,10 +1,10 @@
 #include "pxo/UfrmDownloadLevel.h"
 
+#include "base/Tick.h"
 #include "pxo/LevelTarget.h"
-#include "settings/MainServices.h"
-#include "settings/MessageBox.h"
-#include "settings/Tick.h"
 #include "settings/UfrmConfig.h"
+#include "ui/ChildWindow.h"
+#include "ui/MessageBox.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -113,7 +113,7 @@ void TfrmDownloadLevel::OpenFor(const QString &serverName, const QString &addres
         }
         QPointer<TfrmDownloadLevel> window = new TfrmDownloadLevel;
         follow(window);
-        ShowChildWindow(window);
+        ChildWindow::Show(window);
         const TLevelDownload::TStart started = window->StartDownload(address);
         if (!window)
             return;

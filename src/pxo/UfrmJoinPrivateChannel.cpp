@@ -1,6 +1,6 @@
 #include "pxo/UfrmJoinPrivateChannel.h"
 
-#include "settings/MessageBox.h"
+#include "ui/MessageBox.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>

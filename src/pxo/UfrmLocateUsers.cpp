@@ -2,6 +2,7 @@
 
 #include "chat/Server.h"
 #include "pxo/UfrmPXO.h"
+#include "ui/WindowRegistry.h"
 
 #include <QHeaderView>
 #include <QMenu>
@@ -17,10 +18,9 @@ TServer *ServerOf(const QTreeWidgetItem *row)
     return row ? static_cast<TServer *>(row->data(0, ServerRole).value<void *>()) : nullptr;
 }
 
-QList<TfrmLocateUsers *> &OpenWindows()
+QList<TfrmLocateUsers *> OpenWindows()
 {
-    static QList<TfrmLocateUsers *> windows;
-    return windows;
+    return Windows::All<TfrmLocateUsers>();
 }
 } // namespace
 
@@ -29,7 +29,7 @@ TfrmLocateUsers::TfrmLocateUsers(QWidget *parent) : QWidget(parent)
     setObjectName(QStringLiteral("frmLocateUsers"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Locate users"));
-    OpenWindows().append(this);
+    Windows::Register(this);
 
     lvwUsers = new QTreeWidget;
     lvwUsers->setObjectName(QStringLiteral("lvwUsers"));
@@ -72,7 +72,7 @@ TfrmLocateUsers::TfrmLocateUsers(QWidget *parent) : QWidget(parent)
 
 TfrmLocateUsers::~TfrmLocateUsers()
 {
-    OpenWindows().removeAll(this);
+    Windows::Unregister(this);
 }
 
 void TfrmLocateUsers::ServerRemoved(TServer *server)

@@ -1,10 +1,10 @@
 #include "pxo/UfrmLogin.h"
 
 #include "pxo/LaunchCommand.h"
-#include "settings/MessageBox.h"
 #include "settings/Registry.h"
 #include "settings/StoreNames.h"
 #include "settings/UfrmConfig.h"
+#include "ui/MessageBox.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,17 +1,17 @@
 #include "pxo/UfrmPXO.h"
 
 #include "base/Log.h"
+#include "base/Tick.h"
 #include "chat/ChatUser.h"
 #include "chat/UDPQueue.h"
 #include "net/HostResolver.h"
-#include "net/TickCount.h"
 #include "pxo/LaunchCommand.h"
 #include "pxo/TrackerPackets.h"
 #include "pxo/UfrmLocateUsers.h"
+#include "pxo/UfrmPXOPlayerInfo.h"
 #include "pxo/UfrmPXOServerInfo.h"
-#include "settings/MainServices.h"
-#include "settings/MessageBox.h"
 #include "settings/UfrmConfig.h"
+#include "ui/MessageBox.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -30,6 +30,8 @@ TfrmPXO::TfrmPXO(QWidget *parent, bool load) : TfrmChat(parent, false)
     setObjectName(QStringLiteral("frmPXO"));
     setWindowTitle(QStringLiteral("PXO"));
     connect(TimerLoginRetry, &QTimer::timeout, this, &TfrmPXO::LoginAttempt);
+    // The player windows show this lobby's users and forget one before it goes.
+    connect(this, &TfrmChat::UserRemoved, this, &TfrmPXOPlayerInfo::UserRemoved);
     CreateServerList();
     CreatePrivateChannelControls();
     CreateQuickFilter();
@@ -289,12 +291,8 @@ void TfrmPXO::RemoveServer(TServer *server)
             m_serversByIp.erase(it);
     }
     // Windows that show the server forget it before it is freed.
-    if (TMainServices *services = MainServices()) {
-        services->NotifyServerRemoved(server);
-    } else {
-        TfrmPXOServerInfo::ServerRemoved(server);
-        TfrmLocateUsers::ServerRemoved(server);
-    }
+    TfrmPXOServerInfo::ServerRemoved(server);
+    TfrmLocateUsers::ServerRemoved(server);
     delete server;
     RefreshServerList();
 }

@@ -4,7 +4,8 @@
 #include "chat/UfrmChat.h"
 #include "pxo/InfoLabels.h"
 #include "pxo/PlayerStats.h"
-#include "settings/MainServices.h"
+#include "ui/ChildWindow.h"
+#include "ui/WindowRegistry.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -16,10 +17,9 @@
 #include <QVBoxLayout>
 
 namespace {
-QList<TfrmPXOPlayerInfo *> &OpenWindows()
+QList<TfrmPXOPlayerInfo *> OpenWindows()
 {
-    static QList<TfrmPXOPlayerInfo *> windows;
-    return windows;
+    return Windows::All<TfrmPXOPlayerInfo>();
 }
 } // namespace
 
@@ -29,7 +29,7 @@ TfrmPXOPlayerInfo::TfrmPXOPlayerInfo(TUser *user, bool pingOn, QWidget *parent)
     setObjectName(QStringLiteral("frmPXOPlayerInfo"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("PXO Player Info"));
-    OpenWindows().append(this);
+    Windows::Register(this);
 
     auto *labels = new QGridLayout;
     const auto row = [labels](const char *name, const QString &caption) { return AddInfoRow(labels, name, caption); };
@@ -82,7 +82,7 @@ TfrmPXOPlayerInfo::TfrmPXOPlayerInfo(TUser *user, bool pingOn, QWidget *parent)
 
 TfrmPXOPlayerInfo::~TfrmPXOPlayerInfo()
 {
-    OpenWindows().removeAll(this);
+    Windows::Unregister(this);
 }
 
 TUser *TfrmPXOPlayerInfo::User() const
@@ -109,7 +109,7 @@ void TfrmPXOPlayerInfo::UpdatePlayerInfo(TUser *user, bool pingOn)
         window->ShowPlayerInfo(user);
     } else if (user->InfoRequested) {
         auto *created = new TfrmPXOPlayerInfo(user, pingOn);
-        ShowChildWindow(created);
+        ChildWindow::Show(created);
     }
 }
 

@@ -1,7 +1,8 @@
 #include "pxo/UfrmPXOServerInfo.h"
 
 #include "pxo/InfoLabels.h"
-#include "settings/MainServices.h"
+#include "ui/ChildWindow.h"
+#include "ui/WindowRegistry.h"
 
 #include <QGridLayout>
 #include <QHeaderView>
@@ -16,10 +17,9 @@ namespace {
 constexpr int RowHeight = 16;
 constexpr int Columns = 5;
 
-QList<TfrmPXOServerInfo *> &OpenWindows()
+QList<TfrmPXOServerInfo *> OpenWindows()
 {
-    static QList<TfrmPXOServerInfo *> windows;
-    return windows;
+    return Windows::All<TfrmPXOServerInfo>();
 }
 } // namespace
 
@@ -27,7 +27,7 @@ TfrmPXOServerInfo::TfrmPXOServerInfo(TServer *server, QWidget *parent) : QWidget
 {
     setObjectName(QStringLiteral("frmPXOServerInfo"));
     setAttribute(Qt::WA_DeleteOnClose);
-    OpenWindows().append(this);
+    Windows::Register(this);
 
     auto *labels = new QGridLayout;
     const auto row = [labels](const char *name, const QString &caption) { return AddInfoRow(labels, name, caption); };
@@ -77,7 +77,7 @@ TfrmPXOServerInfo::TfrmPXOServerInfo(TServer *server, QWidget *parent) : QWidget
 
 TfrmPXOServerInfo::~TfrmPXOServerInfo()
 {
-    OpenWindows().removeAll(this);
+    Windows::Unregister(this);
 }
 
 TfrmPXOServerInfo *TfrmPXOServerInfo::FindFor(const TServer *server)
@@ -99,7 +99,7 @@ void TfrmPXOServerInfo::UpdateServerInfo(TServer *server)
         window->ShowServerInfo(server);
     } else if (server->InfoRequested) {
         auto *created = new TfrmPXOServerInfo(server);
-        ShowChildWindow(created);
+        ChildWindow::Show(created);
     }
 }
 

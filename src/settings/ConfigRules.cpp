@@ -1,10 +1,9 @@
 // The dialog's own editing rules, and its buttons.
+#include "base/Tick.h"
 #include "settings/ConfigText.h"
 #include "settings/FilterPair.h"
-#include "settings/MainServices.h"
-#include "settings/MessageBox.h"
-#include "settings/Tick.h"
 #include "settings/UfrmConfig.h"
+#include "ui/MessageBox.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -38,10 +37,7 @@ void TfrmConfig::WireRules()
             ApplyFriendsList();
     });
     // The chat windows place their tabs by the text the box shows, so every change of it counts.
-    connect(cmbChatChannelTabsPos, &QComboBox::editTextChanged, this, [] {
-        if (TMainServices *services = MainServices())
-            services->ApplyChannelTabsPos();
-    });
+    connect(cmbChatChannelTabsPos, &QComboBox::editTextChanged, this, &TfrmConfig::TabsPositionChanged);
 
     new TFilterPair(cmbServersFilterGameTypes, lbxServersFilterGameType, this);
     new TFilterPair(cmbServersFilterMode, lbxServersFilterMode, this);
@@ -92,8 +88,7 @@ void TfrmConfig::speChatAwayChange()
 
 void TfrmConfig::ApplyFriendsList()
 {
-    if (TMainServices *services = MainServices())
-        services->ApplyFriendsList();
+    emit FriendsChanged();
 }
 
 void TfrmConfig::edtDescentPathExit()

@@ -1,10 +1,10 @@
 // The random source of the settings holder: an RC4 generator keyed once from mouse
 // movement, whose state is kept in the store as "Random seed" (the 256 state bytes as one
 // hexadecimal number, byte 0 most significant, no leading zeros).
-#include "settings/MessageBox.h"
 #include "settings/StoreNames.h"
 #include "settings/UfrmConfig.h"
 #include "settings/UfrmRandomSeed.h"
+#include "ui/MessageBox.h"
 
 #include "net/SocketEventScope.h"
 #include "net/ULargeInt.h"

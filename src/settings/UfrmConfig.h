@@ -166,9 +166,18 @@ public:
     // Moves login row From (1 … last) to row To, as dragging its row header does.
     void MoveLoginRow(int from, int to);
 
+    // The friends list changed: chat windows show friends anew. The chat's "Toggle friend" calls
+    // this after editing the list.
+    void ApplyFriendsList();
+
 public slots:
     void btnOkClick();
     void btnCancelClick();
+
+signals:
+    // The text of the channel-tab position changed.
+    void TabsPositionChanged();
+    void FriendsChanged();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -192,7 +201,6 @@ private:
     void FieldLeft(QObject *field);
     void memChatAliasExit();
     void edtDescentPathExit();
-    void ApplyFriendsList();
     void ShowStoreError(const QString &message, const QString &location, const QString &consequence);
     void SetupLoginGrid();
     void RefreshLoginHeaders();

@@ -1,5 +1,7 @@
 #include "talk/TalkEdit.h"
 
+#include "base/Text.h"
+
 #include <QStringDecoder>
 
 #include <array>
@@ -44,15 +46,7 @@ QChar TalkText::DisplayChar(quint8 byte)
 
 QString TalkText::DecodeAlias(const QByteArray &bytes)
 {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = utf8.decode(bytes);
-    if (!utf8.hasError())
-        return text;
-    QString result;
-    result.reserve(bytes.size());
-    for (const char byte : bytes)
-        result += Windows1252()[quint8(byte)];
-    return result;
+    return Text::Decode(bytes);
 }
 
 void TalkText::Apply(QString &text, const TTalkEdit &edit, qsizetype maxChars)

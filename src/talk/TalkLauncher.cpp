@@ -1,13 +1,13 @@
 #include "talk/TalkLauncher.h"
 
-#include "app/PortPool.h"
+#include "base/PortPool.h"
 #include "net/SocketEventScope.h"
-#include "settings/MainServices.h"
-#include "settings/MessageBox.h"
 #include "settings/UfrmConfig.h"
 #include "settings/UfrmRandomSeed.h"
 #include "talk/UfrmDirectChat.h"
 #include "talk/UfrmTalkRequest.h"
+#include "ui/ChildWindow.h"
+#include "ui/MessageBox.h"
 
 #include <QPointer>
 #include <QSet>
@@ -15,8 +15,9 @@
 namespace {
 const QString NoSeedText = QStringLiteral("Unable to generate random number, random seed not initialized!");
 
-// The first port of the pool that is no talk window's and not in Tried.
-quint16 NextPoolPort(const QSet<quint16> &tried)
+} // namespace
+
+quint16 FreeTalkPort(const QSet<quint16> &tried)
 {
     TfrmConfig *config = frmConfig();
     if (!config)
@@ -27,7 +28,6 @@ quint16 NextPoolPort(const QSet<quint16> &tried)
                                                    [port](TfrmDirectChat *w) { return w->ServerPort() == port; });
     });
 }
-} // namespace
 
 bool EnsureRandomSeed(QWidget *parent)
 {
@@ -61,7 +61,7 @@ TfrmDirectChat *OpenTalkWindow(const QString &alias, quint16 port, QWidget *pare
     while (next != 0 && !window->Listen(next)) {
         failures << QStringLiteral("port %1: %2").arg(next).arg(window->ListenError());
         tried.insert(next);
-        next = NextPoolPort(tried);
+        next = FreeTalkPort(tried);
     }
     if (next == 0) {
         delete window;
@@ -71,7 +71,7 @@ TfrmDirectChat *OpenTalkWindow(const QString &alias, quint16 port, QWidget *pare
         return nullptr;
     }
     QPointer<TfrmDirectChat> guard(window);
-    ShowChildWindow(window);
+    ChildWindow::Show(window);
     if (!failures.isEmpty())
         MessageBox::Warning(window, QStringLiteral("Unable to listen for talk connections on %1. The talk window "
                                                    "uses port %2 instead.")
@@ -80,25 +80,19 @@ TfrmDirectChat *OpenTalkWindow(const QString &alias, quint16 port, QWidget *pare
     return guard.data();
 }
 
-bool OpenTalkWithUser(const QString &host, const QString &alias)
+TfrmDirectChat *OpenTalkWithUser(const QString &alias)
 {
-    TMainServices *services = MainServices();
-    const quint16 port = services ? services->FindFreeTalkPort() : 0;
+    const quint16 port = FreeTalkPort();
     if (port == 0) {
         MessageBox::Error(nullptr, QStringLiteral("Not enough talk server ports configured!"));
-        return false;
+        return nullptr;
     }
-    TfrmDirectChat *window = OpenTalkWindow(alias, port);
-    if (!window)
-        return false;
-    if ((services = MainServices()))
-        services->SendTalkRequest(host, window->ServerPort(), alias);
-    return true;
+    return OpenTalkWindow(alias, port);
 }
 
 QWidget *OpenTalkRequestWindow(const QString &host, quint16 port, const QString &alias)
 {
     auto *window = new TfrmTalkRequest(alias, port, host);
-    ShowChildWindow(window);
+    ChildWindow::Show(window);
     return window;
 }

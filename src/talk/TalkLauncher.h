@@ -2,6 +2,7 @@
 
 #include "talk/TalkProtocol.h"
 
+#include <QSet>
 #include <QString>
 
 class QWidget;
@@ -14,9 +15,13 @@ class TfrmDirectChat;
 // Null when no window could be opened (the user has been told why).
 TfrmDirectChat *OpenTalkWindow(const QString &alias, quint16 port, QWidget *parent = nullptr);
 
-// "Talk" on a chat user: a talk window on a free port, then an invitation to Host.
-// Alias is what the invitation and the window carry. False when nothing was opened.
-bool OpenTalkWithUser(const QString &host, const QString &alias);
+// The first port of the configured talk ports that no talk window listens on and that is not
+// in Tried; 0 when there is none.
+quint16 FreeTalkPort(const QSet<quint16> &tried = {});
+
+// "Talk" on a chat user: a talk window on a free port (the caller then sends the invitation
+// with its port). Null when nothing was opened (the user has been told why).
+TfrmDirectChat *OpenTalkWithUser(const QString &alias);
 
 // The window that asks whether to answer an invitation (for the frame's peer socket).
 QWidget *OpenTalkRequestWindow(const QString &host, quint16 port, const QString &alias);

@@ -1,7 +1,7 @@
 #include "talk/TalkProtocol.h"
 
+#include "base/Text.h"
 #include "net/ULargeInt.h"
-#include "net/Utf8.h"
 #include "talk/TalkKeys.h"
 
 #include <exception>
@@ -29,7 +29,7 @@ TTalkProtocol::TTalkProtocol(bool initiator, const QByteArray &alias, TTalkDispl
                              TRandomByteSource random)
     : m_initiator(initiator), m_display(display), m_link(link), m_random(std::move(random)),
       // The peer reads up to the first zero byte and drops an alias past its bound.
-      m_alias(Utf8::Cut(alias.left(alias.indexOf('\0') < 0 ? alias.size() : alias.indexOf('\0')), MaxNameBytes))
+      m_alias(Text::CutUtf8(alias.left(alias.indexOf('\0') < 0 ? alias.size() : alias.indexOf('\0')), MaxNameBytes))
 {
 }
 

@@ -1,13 +1,14 @@
 #include "talk/UfrmDirectChat.h"
 
-#include "app/PortPool.h"
-#include "settings/MessageBox.h"
+#include "base/PortPool.h"
 #include "settings/UfrmConfig.h"
 #include "talk/ChatWindow.h"
 #include "talk/RedTalk.h"
 #include "talk/TalkLauncher.h"
 #include "talk/TalkServer.h"
 #include "talk/UfrmDirectChatConnect.h"
+#include "ui/MessageBox.h"
+#include "ui/WindowRegistry.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -22,18 +23,10 @@
 
 #include <numeric>
 
-namespace {
-QList<TfrmDirectChat *> &Instances()
-{
-    static QList<TfrmDirectChat *> instances;
-    return instances;
-}
-} // namespace
-
 TfrmDirectChat::TfrmDirectChat(const QString &alias, quint16 port, QWidget *parent)
     : QWidget(parent), m_alias(alias), m_port(port)
 {
-    Instances().append(this);
+    Windows::Register(this);
     setObjectName(QStringLiteral("frmDirectChat"));
     setAttribute(Qt::WA_DeleteOnClose);
     resize(480, 360);
@@ -74,7 +67,7 @@ TfrmDirectChat::TfrmDirectChat(const QString &alias, quint16 port, QWidget *pare
 
 TfrmDirectChat::~TfrmDirectChat()
 {
-    Instances().removeAll(this);
+    Windows::Unregister(this);
     // Conversations go first, quietly: nothing they do may reach a half-freed window.
     const QList<TChatWindow *> conversations = m_conversations;
     m_conversations.clear();
@@ -84,7 +77,7 @@ TfrmDirectChat::~TfrmDirectChat()
 
 QList<TfrmDirectChat *> TfrmDirectChat::OpenWindows()
 {
-    return Instances();
+    return Windows::All<TfrmDirectChat>();
 }
 
 void TfrmDirectChat::UpdateCaption()

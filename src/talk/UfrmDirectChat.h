@@ -20,7 +20,6 @@ class TTalkServer;
 class TfrmDirectChat : public QWidget
 {
     Q_OBJECT
-    Q_PROPERTY(quint16 ServerPort READ ServerPort)
 public:
     TfrmDirectChat(const QString &alias, quint16 port, QWidget *parent = nullptr);
     ~TfrmDirectChat() override;

@@ -1,6 +1,6 @@
 #include "talk/UfrmDirectChatConnect.h"
 
-#include "settings/MessageBox.h"
+#include "ui/MessageBox.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>

@@ -1,10 +1,9 @@
 #include "talk/UfrmTalkRequest.h"
 
-#include "settings/MainServices.h"
-#include "settings/MessageBox.h"
 #include "settings/UfrmConfig.h"
 #include "talk/TalkLauncher.h"
 #include "talk/UfrmDirectChat.h"
+#include "ui/MessageBox.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -46,7 +45,7 @@ TfrmTalkRequest::TfrmTalkRequest(const QString &alias, quint16 port, const QStri
 
 void TfrmTalkRequest::btnOkClick()
 {
-    const quint16 port = MainServices() ? MainServices()->FindFreeTalkPort() : 0;
+    const quint16 port = FreeTalkPort();
     if (port == 0) {
         MessageBox::Error(this, QStringLiteral("Not enough talk server ports configured!"));
         return;

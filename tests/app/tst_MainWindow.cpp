@@ -5,12 +5,14 @@
 #include "app/UfrmMain.h"
 #include "common/Loopback.h"
 #include "common/StoreFixture.h"
+#include "files/UfrmFileServer.h"
 #include "pxo/TrackerPackets.h"
 #include "pxo/UfrmLogin.h"
 #include "pxo/UfrmPXO.h"
-#include "settings/MessageBox.h"
 #include "settings/StoreNames.h"
 #include "settings/UfrmConfig.h"
+#include "talk/TalkLauncher.h"
+#include "ui/MessageBox.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -260,10 +262,10 @@ void TestMainWindow::noFreePortMessages()
 {
     SetMemoLines(m_config->memTalkServerPorts, {QStringLiteral("none")});
     SetMemoLines(m_config->memFileServerPorts, {});
-    QCOMPARE(m_main->FindFreeTalkPort(), quint16(0));
-    QCOMPARE(m_main->FindFreeFileServerPort(), quint16(0));
+    QCOMPARE(FreeTalkPort(), quint16(0));
+    QCOMPARE(FreeFileServerPort(), quint16(0));
     SetMemoLines(m_config->memTalkServerPorts, {QStringLiteral("x"), QStringLiteral("$6D8F")});
-    QCOMPARE(m_main->FindFreeTalkPort(), quint16(0x6D8F));
+    QCOMPARE(FreeTalkPort(), quint16(0x6D8F));
 }
 
 void TestMainWindow::firstActivationLogsInBeforePlacement()

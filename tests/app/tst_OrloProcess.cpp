@@ -2,7 +2,7 @@
 // a clean shutdown on SIGTERM that saves what it holds, also while host lookups hang.
 #include "common/Loopback.h"
 #include "demo/DemoFiles.h"
-#include "sim/SimProcess.h"
+#include "demo/SimProcess.h"
 
 #include <QElapsedTimer>
 #include <QJsonDocument>

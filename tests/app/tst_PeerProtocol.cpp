@@ -1,6 +1,6 @@
 // Peer datagrams and port lists: the byte layouts and the parsing rules.
-#include "app/PeerPackets.h"
-#include "app/PortPool.h"
+#include "base/PortPool.h"
+#include "net/PeerPackets.h"
 
 #include <QtTest>
 

@@ -7,9 +7,9 @@
 #include "chat/ChatUser.h"
 #include "chat/UfrmIRC.h"
 #include "common/ScriptedServer.h"
-#include "settings/MessageBox.h"
 #include "settings/SettingsStore.h"
 #include "settings/UfrmConfig.h"
+#include "ui/MessageBox.h"
 
 #include <QPlainTextEdit>
 #include <QPointer>

@@ -1,10 +1,13 @@
 // What typed text becomes: server lines and shown lines, away, ignore, who-is, operator
 // actions; against a scripted server.
 #include "ChatTestKit.h"
+#include "base/Text.h"
+#include "base/Tick.h"
 
 #include "chat/ChatCommands.h"
 
 #include <QMenu>
+#include <QSignalSpy>
 #include <QTimer>
 
 namespace {
@@ -223,7 +226,7 @@ private slots:
         TfrmConfig *config = m_kit->Config.get();
         config->cbxChatAway->setChecked(true);
         config->lblChatAway->setText(QStringLiteral("back soon"));
-        config->AwaySince = ChatCommands::TickCount() - 3725000u - 200u;
+        config->AwaySince = TickCount() - 3725000u - 200u;
         NewLines(s);
         s.Send(":bob!~b@h PRIVMSG me :are you there?\r\n"
                ":bob!~b@h PRIVMSG me :hello?\r\n"
@@ -289,11 +292,11 @@ private slots:
         s.Form->mnuIgnoreClick();
         emit s.Form->pumUser->aboutToShow();
         QVERIFY(s.Form->mnuIgnore->isChecked());
-        // "&Talk" without a frame has no talk port to offer: it says so and opens nothing.
-        QVERIFY(s.Form->mnuUserTalk->isEnabled());
-        m_kit->Boxes.clear();
+        // "&Talk" asks the frame for a talk window and an invitation to the user's host.
+        QSignalSpy talk(s.Form.data(), &TfrmChat::TalkWanted);
         s.Form->mnuUserTalk->trigger();
-        QCOMPARE(m_kit->Boxes, QStringList{"Not enough talk server ports configured!"});
+        QCOMPARE(talk.size(), 1);
+        QCOMPARE(talk.first().at(1).toString(), QStringLiteral("me"));
         s.Form->ToggleFriendClick();
         QCOMPARE(MemoLines(m_kit->Config->memChatFriends), QStringList{"bob"});
         SetMemoLines(m_kit->Config->memChatFriends, {"carl", "BOB", "bob"});

@@ -1,11 +1,10 @@
 // The chat form's conveniences against a scripted server: a pasted block at the send pace,
 // answers that never wait behind it, completion and history keys, mentions, find, logs.
 #include "ChatTestKit.h"
-#include "common/FakeMainServices.h"
+#include "common/FrameStandIn.h"
 
 #include "chat/ChatFindBar.h"
 #include "chat/SendQueue.h"
-#include "settings/MainServices.h"
 
 #include <QClipboard>
 #include <QDir>
@@ -18,13 +17,6 @@
 #include <QTextBlock>
 
 namespace {
-// Records notifications; the rest of the main window is not needed here.
-class TNotifications : public TFakeMainServices
-{
-public:
-    void AddChildWindow(QWidget *window) override { window->show(); }
-};
-
 QStringList Numbered(const QString &stem, int count)
 {
     QStringList lines;
@@ -80,7 +72,6 @@ class tst_ChatModern : public QObject
 private slots:
     void initTestCase() { m_kit = std::make_unique<TChatTestKit>(); }
     void init() { m_kit->Reset(); }
-    void cleanup() { SetMainServices(nullptr); }
     void cleanupTestCase() { m_kit.reset(); }
 
     void pastedBlockGoesOutAtThePace()
@@ -204,11 +195,11 @@ private slots:
 
     void mentionsAreHighlightedMarkedAndNotified()
     {
-        TNotifications notifications;
-        SetMainServices(&notifications);
+        TFrameStandIn notifications;
         SetMemoLines(m_kit->Config->memChatHighlight, {QStringLiteral("anarchy")});
         TScriptedChat chat;
         QVERIFY(InChannel(chat));
+        notifications.WatchChat(chat.Form.data());
         chat.Send(QStringLiteral(":me!u@h JOIN :#two\r\n"));
         QVERIFY(chat.Sync());
         TChat *d3 = chat.Chat("#d3");

@@ -1,10 +1,9 @@
 // Desktop notifications from the chat: on by default and stored under "\Chat"; a private
 // message or a friend joining a channel asks the main window for one, channel talk does not.
 #include "chat/ChatTestKit.h"
-#include "common/FakeMainServices.h"
+#include "common/FrameStandIn.h"
 #include "common/IrcTestClient.h"
 #include "common/NgircdFixture.h"
-#include "settings/MainServices.h"
 #include "settings/Registry.h"
 
 #include <QtTest>
@@ -12,8 +11,6 @@
 namespace {
 constexpr int Wait = 15000;
 
-// The main window's services as far as the chat uses them; records notifications.
-using TRecordingServices = TFakeMainServices;
 } // namespace
 
 class tst_ChatNotifications : public QObject
@@ -22,20 +19,15 @@ class tst_ChatNotifications : public QObject
 
     std::unique_ptr<TChatTestKit> m_kit;
     std::unique_ptr<TNgircd> m_server;
-    TRecordingServices m_services;
+    TFrameStandIn m_services;
 
 private slots:
     void initTestCase()
     {
         QVERIFY2(TNgircd::Available(), "ngircd is needed: scripts/install-deps.sh installs it");
         m_kit = std::make_unique<TChatTestKit>();
-        SetMainServices(&m_services);
     }
-    void cleanupTestCase()
-    {
-        SetMainServices(nullptr);
-        m_kit.reset();
-    }
+    void cleanupTestCase() { m_kit.reset(); }
 
     void onByDefaultAndStored()
     {
@@ -65,6 +57,7 @@ private slots:
         QVERIFY2(m_server->Start(), qPrintable(m_server->Error()));
         SetMemoLines(m_kit->Config->memChatFriends, {QStringLiteral("wingman")});
         auto form = std::make_unique<TfrmIRC>();
+        m_services.WatchChat(form.get());
         form->setAttribute(Qt::WA_DontShowOnScreen);
         form->show();
         form->ConnectTo(m_server->Host(), m_server->Port(), QStringLiteral("pilot"));

@@ -1,8 +1,6 @@
 // The chat model's lookups and ownership, and what the views show.
 #include "ChatTestKit.h"
-#include "common/FakeMainServices.h"
-
-#include "settings/MainServices.h"
+#include "common/FrameStandIn.h"
 
 #include <QRegularExpression>
 #include <QScrollBar>
@@ -14,7 +12,6 @@
 
 namespace {
 // Counts what the main window is told.
-using TFakeServices = TFakeMainServices;
 
 std::unique_ptr<TfrmChat> NewForm()
 {
@@ -107,14 +104,13 @@ private slots:
 
     void usersTellTheMainWindow()
     {
-        TFakeServices services;
-        SetMainServices(&services);
+        TFrameStandIn services;
         auto form = NewForm();
+        services.WatchChat(form.get());
         TUser *a = form->FindOrAddUser(QStringLiteral("a"));
         TUser *b = form->FindOrAddUser(QStringLiteral("b"));
         form->GetChat(QStringLiteral("#x"))->AddUser(a);
         form.reset();
-        SetMainServices(nullptr);
         QCOMPARE(services.Removed, (QList<TUser *>{a, b}));
     }
 

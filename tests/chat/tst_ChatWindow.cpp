@@ -1,9 +1,8 @@
 // Detached chat windows: detach, type, part, give back, and freeing everything once.
 #include "ChatTestKit.h"
-#include "common/FakeMainServices.h"
 
 #include "chat/UfrmChatWindow.h"
-#include "settings/MainServices.h"
+#include "ui/ChildWindow.h"
 
 #include <QLineEdit>
 #include <QMdiArea>
@@ -14,11 +13,11 @@
 
 namespace {
 // A frame for the windows, as the main window gives them.
-class TFrame : public TFakeMainServices
+class TFrame
 {
 public:
     QMdiArea Area;
-    void AddChildWindow(QWidget *window) override
+    void AddChildWindow(QWidget *window)
     {
         QMdiSubWindow *sub = Area.addSubWindow(window);
         sub->setAttribute(Qt::WA_DeleteOnClose);
@@ -56,12 +55,12 @@ private slots:
         m_frame->Area.setAttribute(Qt::WA_DontShowOnScreen);
         m_frame->Area.resize(1000, 800);
         m_frame->Area.show();
-        SetMainServices(m_frame.get());
+        ChildWindow::SetHost([this](QWidget *window) { m_frame->AddChildWindow(window); });
     }
     void init() { m_kit->Reset(); }
     void cleanupTestCase()
     {
-        SetMainServices(nullptr);
+        ChildWindow::SetHost({});
         m_frame.reset();
         m_kit.reset();
     }

@@ -1,7 +1,7 @@
+#include "base/Tick.h"
 #include "chat/EchoReply.h"
 #include "chat/UDPQueue.h"
 #include "chat/UserPing.h"
-#include "net/TickCount.h"
 #include "net/UNxSocket.h"
 
 #include <QCoreApplication>

@@ -1,3 +1,5 @@
+#include "base/Text.h"
+#include "base/Tick.h"
 #include "chat/ChatCommands.h"
 #include "chat/IrcLine.h"
 
@@ -354,9 +356,9 @@ private slots:
 
     void cutToBytes()
     {
-        QCOMPARE(ChatCommands::CutToBytes(QStringLiteral("abc"), 2), QStringLiteral("ab"));
-        QCOMPARE(ChatCommands::CutToBytes(QString::fromUtf8("a\xc3\xa9"), 2), QStringLiteral("a"));
-        QCOMPARE(ChatCommands::CutToBytes(QString::fromUtf8("a\xc3\xa9"), 3), QString::fromUtf8("a\xc3\xa9"));
+        QCOMPARE(Text::CutToBytes(QStringLiteral("abc"), 2), QStringLiteral("ab"));
+        QCOMPARE(Text::CutToBytes(QString::fromUtf8("a\xc3\xa9"), 2), QStringLiteral("a"));
+        QCOMPARE(Text::CutToBytes(QString::fromUtf8("a\xc3\xa9"), 3), QString::fromUtf8("a\xc3\xa9"));
     }
 };
 

@@ -1,7 +1,7 @@
+#include "base/Tick.h"
 #include "chat/LoopbackReceiver.h"
 #include "chat/Server.h"
 #include "chat/UDPQueue.h"
-#include "net/TickCount.h"
 #include "net/UNxSocket.h"
 
 #include <QCoreApplication>

@@ -3,7 +3,7 @@
 #include "DemoTestKit.h"
 #include "common/IrcTestClient.h"
 #include "demo/DemoFiles.h"
-#include "sim/SimProcess.h"
+#include "demo/SimProcess.h"
 
 #include <QLockFile>
 #include <QNetworkAccessManager>

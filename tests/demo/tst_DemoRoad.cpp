@@ -7,11 +7,11 @@
 #include "chat/ChatTab.h"
 #include "common/IrcTestClient.h"
 #include "demo/DemoFiles.h"
+#include "demo/SimProcess.h"
 #include "pxo/UfrmLogin.h"
 #include "pxo/UfrmPXO.h"
-#include "settings/MessageBox.h"
 #include "settings/UfrmConfig.h"
-#include "sim/SimProcess.h"
+#include "ui/MessageBox.h"
 
 #include <QAction>
 #include <QApplication>

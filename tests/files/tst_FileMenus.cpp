@@ -4,8 +4,8 @@
 #include "common/StoreFixture.h"
 #include "files/UfrmFileServer.h"
 #include "files/UfrmFileTransfer.h"
-#include "settings/MessageBox.h"
 #include "settings/UfrmConfig.h"
+#include "ui/MessageBox.h"
 
 #include <QAction>
 #include <QLineEdit>
@@ -96,7 +96,7 @@ void TestFileMenus::fileServersTakePortsFromThePool()
     const quint16 freed = closing->ServerPort();
     closing->btnClose->click();
     QTRY_VERIFY(!closing);
-    QCOMPARE(m_main->FindFreeFileServerPort(), freed);
+    QCOMPARE(FreeFileServerPort(), freed);
 }
 
 void TestFileMenus::getFileOpensAnEmptyTransferWindow()

@@ -7,8 +7,8 @@
 #include "files/FileTransferClient.h"
 #include "files/UfrmFileServer.h"
 #include "files/UfrmFileTransfer.h"
-#include "settings/MessageBox.h"
 #include "settings/UfrmConfig.h"
+#include "ui/MessageBox.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -110,7 +110,6 @@ void TestFileWindows::shareAndFetch()
     server->show();
     const quint16 port = server->ServerPort();
     QVERIFY(port != 0);
-    QCOMPARE(server->property("ServerPort").toUInt(), uint(port));
     QCOMPARE(server->windowTitle(), QStringLiteral("File server (port %1)").arg(port));
     QCOMPARE(server->pgcPages->tabText(0), QStringLiteral("&Files"));
     QCOMPARE(server->pgcPages->tabText(1), QStringLiteral("&Users"));

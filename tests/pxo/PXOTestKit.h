@@ -4,9 +4,9 @@
 // simulator, and helpers that send datagrams to a lobby.
 #include "chat/UDPQueue.h"
 #include "pxo/UfrmPXO.h"
-#include "settings/MessageBox.h"
 #include "settings/SettingsStore.h"
 #include "settings/UfrmConfig.h"
+#include "ui/MessageBox.h"
 
 #include <QHostAddress>
 #include <QLineEdit>

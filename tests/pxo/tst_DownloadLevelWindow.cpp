@@ -2,8 +2,8 @@
 #include "common/HttpTestServer.h"
 #include "common/StoreFixture.h"
 #include "pxo/UfrmDownloadLevel.h"
-#include "settings/MessageBox.h"
 #include "settings/UfrmConfig.h"
+#include "ui/MessageBox.h"
 
 #include <QLabel>
 #include <QProgressBar>

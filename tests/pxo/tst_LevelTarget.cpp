@@ -1,5 +1,5 @@
 // Where a downloaded level goes: the name taken from the address and the folder rule.
-#include "net/SafeName.h"
+#include "base/SafeName.h"
 #include "pxo/LevelTarget.h"
 
 #include <QDir>

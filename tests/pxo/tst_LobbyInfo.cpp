@@ -9,11 +9,11 @@
 #include "chat/Server.h"
 #include "common/HttpTestServer.h"
 #include "common/ScriptedServer.h"
+#include "demo/SimProcess.h"
 #include "pxo/ServerListRules.h"
 #include "pxo/UfrmDownloadLevel.h"
 #include "pxo/UfrmJoinPrivateChannel.h"
 #include "pxo/UfrmPXOPlayerInfo.h"
-#include "sim/SimProcess.h"
 
 #include <QFileInfo>
 #include <QNetworkDatagram>

@@ -10,8 +10,8 @@
 #include "pxo/UfrmPXO.h"
 #include "pxo/UfrmPXOPlayerInfo.h"
 #include "pxo/UfrmPXOServerInfo.h"
-#include "settings/MessageBox.h"
 #include "settings/UfrmConfig.h"
+#include "ui/MessageBox.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -177,7 +177,6 @@ private slots:
         QVERIFY(!TfrmPXOServerInfo::FindFor(pit));
         window->mnuServerInfo->trigger();
         QTRY_VERIFY(TfrmPXOServerInfo::FindFor(pit));
-        QCOMPARE(m_main->FindServerInfoWindow(pit), TfrmPXOServerInfo::FindFor(pit));
         QCOMPARE(lobby->InfoPort, quint16(2092));
 
         // The server goes: the information window keeps its values, the locate rows go.
@@ -193,9 +192,9 @@ private slots:
     void cachedUsers()
     {
         auto *lobby = new TRecordingLobby;
-        m_main->AddChildWindow(lobby);
+        m_main->AddChatWindow(lobby);
         auto *chat = new TfrmChat;
-        m_main->AddChildWindow(chat);
+        m_main->AddChatWindow(chat);
         TUser *zed = lobby->FindOrAddUser(QStringLiteral("zed"));
         TUser *amy = lobby->FindOrAddUser(QStringLiteral("amy"));
         QVERIFY(chat->FindOrAddUser(QStringLiteral("bob")));

@@ -4,8 +4,8 @@
 
 #include "chat/Server.h"
 #include "common/ScriptedServer.h"
+#include "demo/SimProcess.h"
 #include "settings/ConfigControls.h"
-#include "sim/SimProcess.h"
 
 #include <QFile>
 #include <QLabel>

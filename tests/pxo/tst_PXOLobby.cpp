@@ -2,6 +2,7 @@
 // of the test's own.
 #include "PXOTestKit.h"
 
+#include "base/Tick.h"
 #include "chat/ChatTab.h"
 #include "chat/ChatUser.h"
 #include "chat/Server.h"
@@ -9,11 +10,10 @@
 #include "common/Loopback.h"
 #include "common/NgircdFixture.h"
 #include "common/ScriptedServer.h"
-#include "net/TickCount.h"
+#include "demo/SimProcess.h"
 #include "pxo/TrackerPackets.h"
 #include "settings/Registry.h"
 #include "sim/ServerDatagrams.h"
-#include "sim/SimProcess.h"
 #include "sim/TrackerDatagrams.h"
 
 #include <QNetworkDatagram>

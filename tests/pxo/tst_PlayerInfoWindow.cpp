@@ -1,12 +1,10 @@
 // The player statistics window: its texts, when it opens and comes forward, the continuous
 // ping, a ping reply arriving over a real socket, and a window that outlives its user.
 #include "PXOTestKit.h"
-#include "common/FakeMainServices.h"
 
+#include "base/Tick.h"
 #include "chat/ChatUser.h"
-#include "net/TickCount.h"
 #include "pxo/UfrmPXOPlayerInfo.h"
-#include "settings/MainServices.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -41,14 +39,6 @@ public:
     int Pings = 0;
 };
 
-// The frame's part in freeing users: it tells the player windows.
-class TNotifyingServices : public TFakeMainServices
-{
-public:
-    void NotifyUserRemoved(TUser *user) override { TfrmPXOPlayerInfo::UserRemoved(user); }
-    void AddChildWindow(QWidget *window) override { window->show(); }
-};
-
 void Fill(TUser *user)
 {
     user->DisplayName = QStringLiteral("Wing <i>man</i>");
@@ -72,7 +62,6 @@ private slots:
     void initTestCase() { m_kit = std::make_unique<TPXOTestKit>(); }
     void cleanup()
     {
-        SetMainServices(nullptr);
         for (TfrmPXOPlayerInfo *window : Windows())
             window->close();
         QTRY_VERIFY(Windows().isEmpty());
@@ -216,11 +205,10 @@ private slots:
     void outlivesItsUser()
     {
         QFETCH(bool, frame);
-        TNotifyingServices services;
-        const auto reset = qScopeGuard([] { SetMainServices(nullptr); });
-        if (frame)
-            SetMainServices(&services);
         auto *form = new TCountingChat;
+        // The lobby tells its player windows when a user goes; a bare chat form does not.
+        if (frame)
+            QObject::connect(form, &TfrmChat::UserRemoved, &TfrmPXOPlayerInfo::UserRemoved);
         TUser *user = form->FindOrAddUser(QStringLiteral("wingman"));
         Fill(user);
         user->InfoRequested = true;

@@ -4,9 +4,9 @@
 
 #include "chat/Server.h"
 #include "common/ScriptedServer.h"
+#include "demo/SimProcess.h"
 #include "pxo/ServerQuickFilter.h"
 #include "settings/ConfigControls.h"
-#include "sim/SimProcess.h"
 
 #include <QFile>
 #include <QPlainTextEdit>

@@ -1,10 +1,10 @@
 // The lobby's decoders on the replies of running simulated game servers, and a level fetched
 // from the address a server gives, over loopback.
 #include "common/HttpTestServer.h"
+#include "demo/SimProcess.h"
 #include "pxo/LevelDownload.h"
 #include "pxo/LevelTarget.h"
 #include "pxo/ServerReplies.h"
-#include "sim/SimProcess.h"
 #include "sim/SimTestPeer.h"
 
 #include <QJsonArray>

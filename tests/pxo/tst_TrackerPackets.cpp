@@ -1,5 +1,5 @@
 // Tracker datagrams against the byte tables, written out by hand here.
-#include "net/Utf8.h"
+#include "base/Text.h"
 #include "pxo/TrackerPackets.h"
 
 #include <QtTest>
@@ -232,7 +232,7 @@ void TestTrackerPackets::utf8Cut()
     QFETCH(QByteArray, bytes);
     QFETCH(int, max);
     QFETCH(QByteArray, cut);
-    QCOMPARE(Utf8::Cut(bytes, max), cut);
+    QCOMPARE(Text::CutUtf8(bytes, max), cut);
 }
 
 QTEST_GUILESS_MAIN(TestTrackerPackets)

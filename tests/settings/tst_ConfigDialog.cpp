@@ -2,13 +2,13 @@
 // Xvfb with QT_QPA_PLATFORM=xcb and ORLO_SCREENSHOT_DIR set, pagesFitAtDefaultSize also
 // saves a picture of every page there.
 #include "app/UfrmMain.h"
-#include "common/FakeMainServices.h"
-#include "settings/MainServices.h"
-#include "settings/MessageBox.h"
+#include "base/Tick.h"
+#include "common/FrameStandIn.h"
 #include "settings/SettingsStore.h"
 #include "settings/StoreTransfer.h"
-#include "settings/Tick.h"
 #include "settings/UfrmConfig.h"
+#include "talk/TalkLauncher.h"
+#include "ui/MessageBox.h"
 
 #include <QAbstractItemView>
 #include <QDir>
@@ -25,8 +25,6 @@ const QString ChatKey = QStringLiteral("\\Software\\Orlo\\Chat");
 const QString TalkKey = QStringLiteral("\\Software\\Orlo\\Talk");
 const QString IrcKey = QStringLiteral("\\Software\\Orlo\\IRC");
 const QString LoginKey = QStringLiteral("\\Software\\Orlo\\Login");
-
-using TCountingServices = TFakeMainServices;
 
 struct TBox
 {
@@ -93,7 +91,7 @@ private:
     QTemporaryDir m_dir;
     int m_storeNumber = 0;
     std::unique_ptr<TfrmConfig> m_config;
-    TCountingServices m_services;
+    std::unique_ptr<TFrameStandIn> m_services;
     QList<TBox> m_boxes;
 };
 
@@ -110,14 +108,14 @@ void tst_ConfigDialog::init()
 {
     SetActiveStore(
         std::make_unique<TJsonSettingsStore>(m_dir.filePath(QStringLiteral("s%1.json").arg(++m_storeNumber))));
-    SetMainServices(&m_services);
     m_config = std::make_unique<TfrmConfig>();
     SetConfig(m_config.get());
     m_config->Startup();
     m_config->show();
     m_config->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(m_config.get()));
-    m_services = TCountingServices();
+    m_services = std::make_unique<TFrameStandIn>();
+    m_services->WatchConfig(m_config.get());
     m_boxes.clear();
 }
 
@@ -125,7 +123,6 @@ void tst_ConfigDialog::cleanup()
 {
     SetConfig(nullptr);
     m_config.reset();
-    SetMainServices(nullptr);
 }
 
 // Replaces the field's text by typing, one key at a time, Return between lines.
@@ -235,17 +232,17 @@ void tst_ConfigDialog::friendsListReachesChatWindows()
 {
     // Typing counts when the memo is left, not per key.
     Type(m_config->memChatFriends, {"Wingman", "Ace"});
-    QCOMPARE(m_services.FriendsApplied, 0);
+    QCOMPARE(m_services->FriendsApplied, 0);
     QVERIFY(m_config->IsFriend(QStringLiteral(" ace ")));
     Leave(m_config->memChatFriends);
-    QCOMPARE(m_services.FriendsApplied, 1);
+    QCOMPARE(m_services->FriendsApplied, 1);
 
     // A change by the program (a friend added from a chat window) counts at once.
     SetMemoLines(m_config->memChatFriends, {"Wingman", "Ace", "Rookie"});
-    QCOMPARE(m_services.FriendsApplied, 2);
+    QCOMPARE(m_services->FriendsApplied, 2);
 
-    // No main window in reach: the rule runs without one.
-    SetMainServices(nullptr);
+    // Nobody listening: the rule runs all the same.
+    m_services.reset();
     SetMemoLines(m_config->memChatFriends, {"Solo"});
     QVERIFY(m_config->IsFriend(QStringLiteral("SOLO")));
 }
@@ -258,13 +255,13 @@ void tst_ConfigDialog::channelTabsApplyOnEveryChange()
     tabs->view()->setCurrentIndex(tabs->model()->index(1, 0));
     QTest::keyClick(tabs->view(), Qt::Key_Return);
     QCOMPARE(tabs->Text(), QStringLiteral("Left"));
-    QCOMPARE(m_services.TabsApplied, 1);
+    QCOMPARE(m_services->TabsApplied, 1);
 
     // Cancel with -1 stored empties the box: the chat windows must hear of that too.
     QTest::mouseClick(m_config->btnCancel, Qt::LeftButton);
     QCOMPARE(tabs->currentIndex(), -1);
     QCOMPARE(tabs->Text(), QString());
-    QCOMPARE(m_services.TabsApplied, 2);
+    QCOMPARE(m_services->TabsApplied, 2);
 }
 
 void tst_ConfigDialog::descentPathLosesTrailingSeparators_data()
@@ -558,14 +555,15 @@ void tst_ConfigDialog::cancelRestoresFriendsList()
 {
     SetMemoLines(m_config->memChatFriends, {"Wingman"});
     m_config->SaveAll();
-    m_services = TCountingServices();
+    m_services = std::make_unique<TFrameStandIn>();
+    m_services->WatchConfig(m_config.get());
     Type(m_config->memChatFriends, {"Wingman", "Stranger"});
     QVERIFY(m_config->IsFriend(QStringLiteral("stranger")));
     QTest::mouseClick(m_config->btnCancel, Qt::LeftButton);
     QVERIFY(m_config->isHidden());
     QCOMPARE(MemoLines(m_config->memChatFriends), QStringList{"Wingman"});
     QVERIFY(!m_config->IsFriend(QStringLiteral("stranger")));
-    QVERIFY(m_services.FriendsApplied >= 1); // the chat windows drop the colour again
+    QVERIFY(m_services->FriendsApplied >= 1); // the chat windows drop the colour again
     QCOMPARE(m_boxes.size(), 0);
 }
 
@@ -574,7 +572,7 @@ void tst_ConfigDialog::closeBoxKeepsEditsUntilProgramEnd()
     Type(m_config->memChatFriends, {"Wingman"});
     m_config->close();
     QVERIFY(m_config->isHidden());
-    QCOMPARE(m_services.FriendsApplied, 1);
+    QCOMPARE(m_services->FriendsApplied, 1);
     QVERIFY(m_config->IsFriend(QStringLiteral("wingman")));
     QCOMPARE(Stored(ChatKey, "Chat friends list").toInt(), 0);
 
@@ -589,16 +587,12 @@ void tst_ConfigDialog::closeBoxKeepsEditsUntilProgramEnd()
 
 void tst_ConfigDialog::talkPortsTakeEffectAtOnce()
 {
-    TMainOptions options;
-    options.peerAddress = QHostAddress(QHostAddress::LocalHost);
-    options.peerPort = 0;
-    TfrmMain main(options);
-    QCOMPARE(main.FindFreeTalkPort(), quint16(28046));
+    QCOMPARE(FreeTalkPort(), quint16(28046));
 
     Type(m_config->memTalkServerPorts, {"30001", "30002"});
-    QCOMPARE(main.FindFreeTalkPort(), quint16(30001)); // the next talk window's port
+    QCOMPARE(FreeTalkPort(), quint16(30001)); // the next talk window's port
     m_config->close();
-    QCOMPARE(main.FindFreeTalkPort(), quint16(30001));
+    QCOMPARE(FreeTalkPort(), quint16(30001));
     QCOMPARE(Stored(TalkKey, "Server ports0").toString(), QStringLiteral("28046"));
     QCOMPARE(m_config->SaveAllQuietly(), QString());
     QCOMPARE(Stored(TalkKey, "Server ports").toInt(), 2);

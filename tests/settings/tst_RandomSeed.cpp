@@ -1,8 +1,8 @@
-#include "settings/MessageBox.h"
 #include "settings/Registry.h"
 #include "settings/StoreNames.h"
 #include "settings/UfrmConfig.h"
 #include "settings/UfrmRandomSeed.h"
+#include "ui/MessageBox.h"
 
 #include "net/SocketEventScope.h"
 #include "net/URC4.h"

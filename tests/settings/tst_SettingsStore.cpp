@@ -1,7 +1,7 @@
 #include "common/StoreFixture.h"
-#include "settings/MessageBox.h"
 #include "settings/StoreNames.h"
 #include "settings/UfrmConfig.h"
+#include "ui/MessageBox.h"
 
 #include <QFile>
 #include <QFileInfo>

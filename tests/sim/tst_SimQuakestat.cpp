@@ -1,7 +1,7 @@
 // quakestat, an independent implementation of game-server queries, reads what the simulator
 // serves. Skipped when quakestat is not installed.
 
-#include "sim/SimProcess.h"
+#include "demo/SimProcess.h"
 
 #include <QJsonArray>
 #include <QProcess>

@@ -1,7 +1,7 @@
 // The running simulator's game servers over loopback, its control commands, and how it stops.
 
 #include "SimTestPeer.h"
-#include "sim/SimProcess.h"
+#include "demo/SimProcess.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>

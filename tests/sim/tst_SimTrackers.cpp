@@ -2,7 +2,7 @@
 // acknowledgements of each.
 
 #include "SimTestPeer.h"
-#include "sim/SimProcess.h"
+#include "demo/SimProcess.h"
 
 #include <QJsonArray>
 #include <QRegularExpression>

@@ -5,7 +5,6 @@
 #include "common/Loopback.h"
 #include "common/StoreFixture.h"
 #include "net/SocketEventScope.h"
-#include "settings/MessageBox.h"
 #include "settings/UfrmConfig.h"
 #include "talk/ChatWindow.h"
 #include "talk/RedTalk.h"
@@ -14,6 +13,7 @@
 #include "talk/UfrmDirectChat.h"
 #include "talk/UfrmDirectChatConnect.h"
 #include "talk/UfrmTalkRequest.h"
+#include "ui/MessageBox.h"
 
 #include <QAction>
 #include <QApplication>
@@ -141,7 +141,7 @@ void TestTalkWindows::cleanup()
 
 TfrmDirectChat *TestTalkWindows::OpenWindow(const QString &alias)
 {
-    return OpenTalkWindow(alias, m_main->FindFreeTalkPort());
+    return OpenTalkWindow(alias, FreeTalkPort());
 }
 
 TPair TestTalkWindows::Pair()
@@ -165,14 +165,14 @@ void TestTalkWindows::invitationPath()
     m_config->edtTalkAlias->setText(QStringLiteral("Invited"));
     // The inviting window; the invitation goes to the frame's own address, where this same
     // frame receives it as another copy of Orlo would.
-    QVERIFY(OpenTalkWithUser(m_address.toString(), QStringLiteral("Inviter")));
+    QVERIFY(m_main->TalkWithUser(m_address.toString(), QStringLiteral("Inviter")));
     QCOMPARE(TfrmDirectChat::OpenWindows().size(), 1);
     TfrmDirectChat *inviting = TfrmDirectChat::OpenWindows().first();
     const quint16 invitingPort = inviting->ServerPort();
     QCOMPARE(inviting->windowTitle(), QStringLiteral("Talk (alias: Inviter, port: %1)").arg(invitingPort));
 
-    QTRY_COMPARE_WITH_TIMEOUT(m_main->ChildFormsInheriting("TfrmTalkRequest").size(), 1, 5000);
-    auto *request = qobject_cast<TfrmTalkRequest *>(m_main->ChildFormsInheriting("TfrmTalkRequest").first());
+    QTRY_COMPARE_WITH_TIMEOUT(m_main->ChildWindowsOf<TfrmTalkRequest>().size(), 1, 5000);
+    auto *request = m_main->ChildWindowsOf<TfrmTalkRequest>().first();
     QVERIFY(request);
     QCOMPARE(request->pnlCaption->text(), QStringLiteral("Respond to incoming talk request from Inviter?"));
     QCOMPARE(request->Host(), m_address.toString());
@@ -474,7 +474,7 @@ void TestTalkWindows::busyPortMovesToNextOfPool()
     QCOMPARE(window->windowTitle(), QStringLiteral("Talk (alias: Menu, port: %1)").arg(pool[1]));
     QCOMPARE(m_messages.size(), 1);
     QVERIFY(m_messages.first().contains(pool[0]) && m_messages.first().contains(pool[1]));
-    QCOMPARE(m_main->ChildFormsInheriting("TfrmDirectChat").size(), 1);
+    QCOMPARE(m_main->ChildWindowsOf<TfrmDirectChat>().size(), 1);
 
     // Every other port taken too: no window, and the user is told why.
     std::vector<std::unique_ptr<QTcpServer>> more;
@@ -511,7 +511,7 @@ void TestTalkWindows::noSeedNoWindow()
     QCOMPARE(seedWindows, 1);
     QVERIFY(TfrmDirectChat::OpenWindows().isEmpty());
     QCOMPARE(m_messages, QStringList{NoSeed});
-    QVERIFY(!OpenTalkWithUser(m_address.toString(), QStringLiteral("x")));
+    QVERIFY(!m_main->TalkWithUser(m_address.toString(), QStringLiteral("x")));
     QVERIFY(TfrmDirectChat::OpenWindows().isEmpty());
 }
 

@@ -1,4 +1,4 @@
-#include "app/PeerSocket.h"
+#include "net/PeerSocket.h"
 
 #include "base/Log.h"
 #include "net/DatagramReader.h"

@@ -1,4 +1,4 @@
-#include "settings/MessageBox.h"
+#include "ui/MessageBox.h"
 
 #include <QApplication>
 

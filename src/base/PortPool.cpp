@@ -1,4 +1,4 @@
-#include "app/PortPool.h"
+#include "base/PortPool.h"
 
 namespace PortPool {
 

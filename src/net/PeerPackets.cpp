@@ -1,4 +1,4 @@
-#include "app/PeerPackets.h"
+#include "net/PeerPackets.h"
 
 #include <QtEndian>
 

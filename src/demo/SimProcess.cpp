@@ -1,4 +1,4 @@
-#include "sim/SimProcess.h"
+#include "demo/SimProcess.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/PeerPackets.h"
+#include "net/PeerPackets.h"
 
 #include <QElapsedTimer>
 #include <QHash>

@@ -1,4 +1,4 @@
-#include "net/SafeName.h"
+#include "base/SafeName.h"
 
 namespace SafeName {
 
