@@ -68,6 +68,8 @@ public:
     void NoteSpeaker(const QString &nick);
     // Writes what arrived during a read and the pending user-list refresh.
     void Flush();
+    // Drops the oldest lines past the lines-kept setting (after it was lowered).
+    void ApplyLinesKept();
 
     // True when this tab is the shown page of the page control that holds it.
     bool IsActivePage() const;
@@ -88,8 +90,25 @@ private:
         QColor Color;
         bool Mention = false;
     };
+    // Where the user is in the view: at its end, or scrolled to a row, and what is selected.
+    struct TViewPlace
+    {
+        bool Follow;
+        int Scrolled;
+        int SelStart;
+        int SelEnd;
+    };
+    // What DropOldest removed: characters, and rows of the scroll bar.
+    struct TDropped
+    {
+        int Chars = 0;
+        int Rows = 0;
+    };
     void WriteLog(const QString &nickPart, const QString &text);
     void WriteLines(const QList<TPendingLine> &lines);
+    TViewPlace Place() const;
+    void Restore(const TViewPlace &place, const TDropped &dropped);
+    TDropped DropOldest(int keep);
     void DoRefreshUserList();
 
     TfrmChat *m_form;

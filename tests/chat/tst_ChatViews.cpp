@@ -199,14 +199,47 @@ private slots:
         for (int i = 0; i < 3; ++i)
             form->AddChatLine(misc, QString(), Qt::black, QStringLiteral("line %1").arg(i));
         QTextCursor cursor(misc->TextView->document());
-        cursor.setPosition(2);
+        cursor.setPosition(9); // "ne 1" on
         cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
         misc->TextView->setTextCursor(cursor);
         const QString selected = misc->TextView->textCursor().selectedText();
         for (int i = 0; i < 50; ++i)
             form->AddChatLine(misc, QString(), Qt::black, QStringLiteral("more %1").arg(i));
         QCOMPARE(misc->TextView->textCursor().selectedText(), selected);
+        QCOMPARE(misc->TextView->textCursor().selectionStart(), 9);
+        // Dropping "line 0" shifts the selection with its text.
+        m_kit->Config->speChatLinesKept->SetValue(53);
+        form->AddChatLine(misc, QString(), Qt::black, QStringLiteral("last"));
+        QCOMPARE(misc->TextView->textCursor().selectedText(), selected);
         QCOMPARE(misc->TextView->textCursor().selectionStart(), 2);
+    }
+
+    // A tab keeps the newest whole lines up to the limit; 0 keeps all.
+    void linesKept_data()
+    {
+        QTest::addColumn<int>("kept");
+        QTest::addColumn<int>("written");
+        QTest::addColumn<int>("oldest"); // the first line left
+        QTest::newRow("at the limit") << 5 << 5 << 0;
+        QTest::newRow("one past the limit") << 5 << 6 << 1;
+        QTest::newRow("one line") << 1 << 3 << 2;
+        QTest::newRow("0 keeps all") << 0 << 300 << 0;
+    }
+
+    void linesKept()
+    {
+        QFETCH(int, kept);
+        QFETCH(int, written);
+        QFETCH(int, oldest);
+        m_kit->Config->speChatLinesKept->SetValue(kept);
+        auto form = NewForm();
+        QStringList rows;
+        for (int i = 0; i < written; ++i) {
+            form->AddChatLine(form->Misc(), QStringLiteral("bob: "), Qt::blue, QStringLiteral("line %1").arg(i));
+            if (i >= oldest)
+                rows << QStringLiteral("bob: line %1").arg(i);
+        }
+        QCOMPARE(Rows(form->Misc()), rows);
     }
 
     // The new-text mark and the beeps: inactive tabs only, private ones for the beep.
@@ -379,6 +412,22 @@ private slots:
         bar->setValue(10);
         form->AddChatLine(misc, QString(), Qt::black, QStringLiteral("one more"));
         QCOMPARE(bar->value(), 10);
+
+        // A lowered limit reaches open tabs with the config timer, but not while it is typed;
+        // the view stays on its text as the lines above it go.
+        bar->setValue(60);
+        m_kit->Config->show();
+        m_kit->Config->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_kit->Config.get()));
+        m_kit->Config->speChatLinesKept->setFocus();
+        m_kit->Config->speChatLinesKept->SetValue(150);
+        form->TimerConfigTimer();
+        QCOMPARE(Rows(misc).size(), 201);
+        m_kit->Config->hide();
+        form->TimerConfigTimer();
+        QCOMPARE(Rows(misc).size(), 150);
+        QCOMPARE(bar->value(), 60 - 51);
+        QCOMPARE(misc->TextView->document()->findBlockByLineNumber(bar->value()).text(), QStringLiteral("line 60"));
     }
 };
 
