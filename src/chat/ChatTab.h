@@ -68,7 +68,8 @@ public:
     void NoteSpeaker(const QString &nick);
     // Writes what arrived during a read and the pending user-list refresh.
     void Flush();
-    // Drops the oldest lines past the lines-kept setting (after it was lowered).
+    // A view keeps the last lines of the lines-kept setting, and up to a quarter more before
+    // the oldest go. Applies a lowered setting to what is shown.
     void ApplyLinesKept();
 
     // True when this tab is the shown page of the page control that holds it.

@@ -199,29 +199,34 @@ private slots:
         for (int i = 0; i < 3; ++i)
             form->AddChatLine(misc, QString(), Qt::black, QStringLiteral("line %1").arg(i));
         QTextCursor cursor(misc->TextView->document());
-        cursor.setPosition(9); // "ne 1" on
+        cursor.setPosition(2);
         cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
         misc->TextView->setTextCursor(cursor);
         const QString selected = misc->TextView->textCursor().selectedText();
         for (int i = 0; i < 50; ++i)
             form->AddChatLine(misc, QString(), Qt::black, QStringLiteral("more %1").arg(i));
         QCOMPARE(misc->TextView->textCursor().selectedText(), selected);
-        QCOMPARE(misc->TextView->textCursor().selectionStart(), 9);
-        // Dropping "line 0" shifts the selection with its text.
-        m_kit->Config->speChatLinesKept->SetValue(53);
-        form->AddChatLine(misc, QString(), Qt::black, QStringLiteral("last"));
-        QCOMPARE(misc->TextView->textCursor().selectedText(), selected);
         QCOMPARE(misc->TextView->textCursor().selectionStart(), 2);
+        // Lines dropped above a selection shift it with its text.
+        cursor.setPosition(misc->TextView->document()->lastBlock().position());
+        cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+        misc->TextView->setTextCursor(cursor);
+        m_kit->Config->speChatLinesKept->SetValue(5);
+        form->AddChatLine(misc, QString(), Qt::black, QStringLiteral("last"));
+        QCOMPARE(misc->TextView->textCursor().selectedText(), QStringLiteral("more 49"));
+        QCOMPARE(misc->TextView->textCursor().blockNumber(), 3);
     }
 
-    // A tab keeps the newest whole lines up to the limit; 0 keeps all.
+    // A tab keeps the newest whole lines, and a quarter of the limit more before the oldest
+    // go; 0 keeps all.
     void linesKept_data()
     {
         QTest::addColumn<int>("kept");
         QTest::addColumn<int>("written");
         QTest::addColumn<int>("oldest"); // the first line left
-        QTest::newRow("at the limit") << 5 << 5 << 0;
-        QTest::newRow("one past the limit") << 5 << 6 << 1;
+        QTest::newRow("at the limit") << 20 << 20 << 0;
+        QTest::newRow("a quarter over the limit") << 20 << 25 << 0;
+        QTest::newRow("one more: back to the limit") << 20 << 26 << 6;
         QTest::newRow("one line") << 1 << 3 << 2;
         QTest::newRow("0 keeps all") << 0 << 300 << 0;
     }
