@@ -1,9 +1,12 @@
 // Chat ingest: a local server floods one channel with 100,000 lines (about 70 characters of
 // text each, from 200 nicks) into one visible tab, then sends a PING. Measured: lines per
 // second until the PONG comes back, the longest time the event loop was blocked, and the
-// memory the kept lines cost.
+// memory the kept lines cost. A longer flood also reports the resident memory after its
+// first 100,000 lines and at its end: the tab keeps only its last lines, so the two should
+// stay close.
 //
-//   bench_chat_ingest [lines]
+//   bench_chat_ingest [lines] [lines kept per conversation, default the setting's]
+#include "chat/ChatSettings.h"
 #include "chat/ChatTab.h"
 #include "chat/UfrmIRC.h"
 #include "settings/SettingsStore.h"
@@ -30,11 +33,14 @@
 #include <cstdio>
 #include <future>
 #include <string>
+#include <string_view>
 #include <thread>
+#include <vector>
 
 namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int Nicks = 200;
+constexpr int Checkpoint = 100000;
 
 long ResidentBytes()
 {
@@ -54,7 +60,7 @@ double ThreadCpuMs()
     return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
 }
 
-bool SendAll(int fd, const std::string &bytes)
+bool SendAll(int fd, std::string_view bytes)
 {
     size_t sent = 0;
     while (sent < bytes.size()) {
@@ -90,8 +96,12 @@ struct TFloodServer
 {
     int Listener = -1;
     quint16 Port = 0;
+    int Lines = 0;
     std::string Flood;
+    std::vector<size_t> LineEnds;
     std::promise<void> Go;
+    std::atomic<bool> AtCheckpoint{false};
+    std::promise<void> Resume;
     std::atomic<bool> Done{false};
     Clock::time_point Start, End;
     bool Ok = false;
@@ -110,18 +120,34 @@ struct TFloodServer
         return true;
     }
 
+    // One block of distinct lines, sent as often as the flood needs.
     void BuildFlood(int lines)
     {
         static const char words[] = "the quick brown fox jumps over the lazy dog while the pyro frigate burns "
                                     "its afterburner across the mine of level seven";
         const std::string text(words);
-        Flood.reserve(size_t(lines) * 120);
-        for (int i = 0; i < lines; ++i) {
+        Lines = lines;
+        const int block = std::min(lines, 10000);
+        Flood.reserve(size_t(block) * 120);
+        LineEnds.reserve(size_t(block));
+        for (int i = 0; i < block; ++i) {
             const int nick = i % Nicks;
             const size_t offset = size_t(i * 7) % (text.size() - 70);
             Flood += ":" + NickOf(nick) + "!~p@10.0." + std::to_string(nick / 100) + "." + std::to_string(nick % 100) +
                      " PRIVMSG #bench :" + text.substr(offset, 66) + " " + std::to_string(i % 1000) + "\r\n";
+            LineEnds.push_back(Flood.size());
         }
+    }
+
+    bool SendLines(int fd, int count)
+    {
+        while (count > 0) {
+            const int now = std::min(count, int(LineEnds.size()));
+            if (!SendAll(fd, std::string_view(Flood).substr(0, LineEnds[size_t(now) - 1])))
+                return false;
+            count -= now;
+        }
+        return true;
     }
 
     void Run(std::shared_future<void> go)
@@ -139,7 +165,21 @@ struct TFloodServer
             return Finish(fd);
         go.wait();
         Start = Clock::now();
-        if (!SendAll(fd, Flood) || !SendAll(fd, "PING :bench-done\r\n"))
+        // A longer flood pauses once, unmeasured, while the client reads its memory.
+        const int first = Lines > Checkpoint ? Checkpoint : Lines;
+        if (!SendLines(fd, first))
+            return Finish(fd);
+        if (first < Lines) {
+            if (!SendAll(fd, "PING :bench-checkpoint\r\n") || !ReadUntil(fd, in, "PONG :bench-checkpoint"))
+                return Finish(fd);
+            const Clock::time_point paused = Clock::now();
+            AtCheckpoint = true;
+            Resume.get_future().wait();
+            Start += Clock::now() - paused;
+            if (!SendLines(fd, Lines - first))
+                return Finish(fd);
+        }
+        if (!SendAll(fd, "PING :bench-done\r\n"))
             return Finish(fd);
         Ok = ReadUntil(fd, in, "PONG :bench-done");
         End = Clock::now();
@@ -163,13 +203,18 @@ int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The conversation log is written as in use, but into this run's folder.
+    QTemporaryDir dir;
+    qputenv("XDG_DATA_HOME", QFile::encodeName(dir.path()));
     QApplication app(argc, argv);
     const int lines = argc > 1 ? std::max(1, std::atoi(argv[1])) : 100000;
 
-    QTemporaryDir dir;
     SetActiveStore(std::make_unique<TJsonSettingsStore>(dir.filePath(QStringLiteral("settings.json"))));
     TfrmConfig config;
     SetConfig(&config);
+    if (argc > 2)
+        config.speChatLinesKept->SetValue(std::atoi(argv[2]));
+    const int limit = ChatSettings::LinesKept();
 
     MessageBox::SetHook([](QMessageBox::Icon, const QString &text, QMessageBox::StandardButtons) {
         std::fprintf(stderr, "message: %s\n", qPrintable(text));
@@ -217,6 +262,7 @@ int main(int argc, char **argv)
     // apart from time the machine gave to other processes.
     double longestBusy = 0;
     double lastCpu = ThreadCpuMs();
+    long atCheckpoint = 0;
     QEventLoop loop; // not app.exec(): quitting the application would close the window
     QTimer monitor;
     monitor.setTimerType(Qt::PreciseTimer);
@@ -227,6 +273,14 @@ int main(int argc, char **argv)
         lastCpu = cpu;
         longestStall = std::max(longestStall, gap);
         stallsOver50 += gap > 50 ? 1 : 0;
+        if (server.AtCheckpoint.exchange(false)) {
+            malloc_trim(0);
+            atCheckpoint = ResidentBytes();
+            // The reading is no stall of the window.
+            tick.restart();
+            lastCpu = ThreadCpuMs();
+            server.Resume.set_value();
+        }
         if (server.Done)
             loop.quit();
     });
@@ -259,9 +313,16 @@ int main(int argc, char **argv)
                 static_cast<long long>(longestStall), stallsOver50, longestBusy);
     std::printf("  memory: %.0f bytes per kept line (%.1f MB)\n", double(after - before) / std::max(1, kept),
                 double(after - before) / 1e6);
+    if (atCheckpoint > 0)
+        std::printf("  resident: %.1f MB after the first %d lines, %.1f MB after all %d (%+.1f MB); %s\n",
+                    atCheckpoint / 1e6, Checkpoint, after / 1e6, lines, (after - atCheckpoint) / 1e6,
+                    limit > 0 ? qPrintable(QStringLiteral("%1 lines kept per conversation").arg(limit))
+                              : "all lines kept");
     delete alive.data();
     if (server.Client >= 0)
         ::close(server.Client);
     ::close(server.Listener);
-    return server.Ok && kept == lines ? 0 : 1;
+    // A tab keeps the limit's lines and up to a quarter more.
+    const bool keptRight = limit > 0 ? kept >= std::min(lines, limit) && kept <= limit + limit / 4 : kept == lines;
+    return server.Ok && keptRight ? 0 : 1;
 }

@@ -14,3 +14,6 @@ if [ "$found" = 0 ]; then
     echo "no benchmarks in build/bench" >&2
     exit 1
 fi
+# A flood ten times longer: the tab keeps its last lines, so memory must stay flat.
+echo "== bench_chat_ingest 1000000"
+QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} build/bench/bench_chat_ingest 1000000

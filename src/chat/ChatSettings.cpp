@@ -181,6 +181,17 @@ int SendIntervalMs()
     return config ? config->speChatSendInterval->Value() : 2000;
 }
 
+int LinesKept()
+{
+    const TfrmConfig *config = frmConfig();
+    if (!config)
+        return 10000;
+    // Dropped lines do not come back: a number still being typed ("2" on the way to "2000")
+    // counts once the field is left, and until then nothing is dropped.
+    const TSpinEdit *spin = config->speChatLinesKept;
+    return spin->hasFocus() ? 0 : spin->Value();
+}
+
 bool Reconnect()
 {
     return Checked(&TfrmConfig::cbxChatReconnect, false);

@@ -38,6 +38,8 @@ bool LogConversations();
 // The send pace: lines at once (0: no pace) and the interval after them.
 int SendBurst();
 int SendIntervalMs();
+// The lines a conversation view keeps at least (0: all); the log on disk keeps everything.
+int LinesKept();
 bool Reconnect();
 QString IrcServer();
 QString IrcFullName();

@@ -325,12 +325,7 @@ void TChat::WriteLines(const QList<TPendingLine> &lines)
 {
     static const QTextCharFormat stampFormat = StampFormat();
     QTextDocument *doc = TextView->document();
-    QScrollBar *bar = TextView->verticalScrollBar();
-    const bool follow = bar->value() >= bar->maximum();
-    const int scrolled = bar->value();
-    const QTextCursor view = TextView->textCursor();
-    const int selStart = view.selectionStart();
-    const int selEnd = view.selectionEnd();
+    const TViewPlace place = Place();
 
     // Lines of a read share a handful of formats: make each once.
     QHash<quint64, QTextCharFormat> formats;
@@ -361,17 +356,60 @@ void TChat::WriteLines(const QList<TPendingLine> &lines)
         cursor.insertText(line.Text, format(line.Color, false, line.Mention));
     }
     cursor.endEditBlock();
+    Restore(place, DropOldest(ChatSettings::LinesKept()));
+}
 
-    if (selEnd > selStart) {
+void TChat::ApplyLinesKept()
+{
+    const TViewPlace place = Place();
+    const TDropped dropped = DropOldest(ChatSettings::LinesKept());
+    if (dropped.Chars > 0)
+        Restore(place, dropped);
+}
+
+TChat::TViewPlace TChat::Place() const
+{
+    const QScrollBar *bar = TextView->verticalScrollBar();
+    const QTextCursor view = TextView->textCursor();
+    return {bar->value() >= bar->maximum(), bar->value(), view.selectionStart(), view.selectionEnd()};
+}
+
+TChat::TDropped TChat::DropOldest(int keep)
+{
+    QTextDocument *doc = TextView->document();
+    const int excess = doc->blockCount() - keep;
+    // A quarter of the limit at a time: after each drop Qt copies all the text kept into
+    // fresh memory, and dropping at every read made a flood a fifth slower than keeping all.
+    if (keep <= 0 || excess <= keep / 4)
+        return {};
+    // Whole rows, in an edit of their own: merged with the append, the change would span the
+    // whole document, and Qt would drop the layout of every row kept.
+    const QTextBlock first = doc->findBlockByNumber(excess);
+    const TDropped dropped{first.position(), first.firstLineNumber()};
+    QTextCursor cursor(doc);
+    cursor.setPosition(dropped.Chars, QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+    return dropped;
+}
+
+void TChat::Restore(const TViewPlace &place, const TDropped &dropped)
+{
+    if (place.SelEnd > place.SelStart) {
+        // Appending at the end of a selection would stretch it; dropped rows shift it, or
+        // take it with them.
+        const int selStart = std::max(0, place.SelStart - dropped.Chars);
+        const int selEnd = std::max(selStart, place.SelEnd - dropped.Chars);
         const QTextCursor now = TextView->textCursor();
         if (now.selectionStart() != selStart || now.selectionEnd() != selEnd) {
-            QTextCursor restore(doc);
+            QTextCursor restore(TextView->document());
             restore.setPosition(selStart);
             restore.setPosition(selEnd, QTextCursor::KeepAnchor);
             TextView->setTextCursor(restore);
         }
     }
-    bar->setValue(follow ? bar->maximum() : scrolled);
+    // A view scrolled up stays on the same text while rows above it go.
+    QScrollBar *bar = TextView->verticalScrollBar();
+    bar->setValue(place.Follow ? bar->maximum() : std::max(0, place.Scrolled - dropped.Rows));
 }
 
 QTabWidget *TChat::PageControl() const

@@ -68,6 +68,9 @@ public:
     void NoteSpeaker(const QString &nick);
     // Writes what arrived during a read and the pending user-list refresh.
     void Flush();
+    // A view keeps the last lines of the lines-kept setting, and up to a quarter more before
+    // the oldest go. Applies a lowered setting to what is shown.
+    void ApplyLinesKept();
 
     // True when this tab is the shown page of the page control that holds it.
     bool IsActivePage() const;
@@ -88,8 +91,25 @@ private:
         QColor Color;
         bool Mention = false;
     };
+    // Where the user is in the view: at its end, or scrolled to a row, and what is selected.
+    struct TViewPlace
+    {
+        bool Follow;
+        int Scrolled;
+        int SelStart;
+        int SelEnd;
+    };
+    // What DropOldest removed: characters, and rows of the scroll bar.
+    struct TDropped
+    {
+        int Chars = 0;
+        int Rows = 0;
+    };
     void WriteLog(const QString &nickPart, const QString &text);
     void WriteLines(const QList<TPendingLine> &lines);
+    TViewPlace Place() const;
+    void Restore(const TViewPlace &place, const TDropped &dropped);
+    TDropped DropOldest(int keep);
     void DoRefreshUserList();
 
     TfrmChat *m_form;

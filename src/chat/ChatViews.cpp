@@ -210,6 +210,8 @@ void TfrmChat::TimerConfigTimer()
         TimerChannels->setInterval(interval);
     ApplyInputColor();
     ApplySendPace();
+    for (TChat *chat : std::as_const(Chats))
+        chat->ApplyLinesKept();
 }
 
 void TfrmChat::ApplyInputColor()

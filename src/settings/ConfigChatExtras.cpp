@@ -1,4 +1,5 @@
-// The chat extras page: highlight words, conversation logs, the send pace, reconnecting.
+// The chat extras page: highlight words, conversation logs, the lines kept in view, the send
+// pace, reconnecting.
 #include "settings/UfrmConfig.h"
 
 #include <QDesktopServices>
@@ -34,6 +35,8 @@ QWidget *TfrmConfig::CreateChatExtrasPage()
     btnChatLogFolder = new QPushButton(QStringLiteral("&Open log folder"));
     btnChatLogFolder->setObjectName(QStringLiteral("btnChatLogFolder"));
     connect(btnChatLogFolder, &QPushButton::clicked, this, [this] { OpenChatLogFolder(this); });
+    speChatLinesKept = new TSpinEdit(0, 1000000, 10000);
+    speChatLinesKept->setObjectName(QStringLiteral("speChatLinesKept"));
     speChatSendBurst = new TSpinEdit(0, 100, 5);
     speChatSendBurst->setObjectName(QStringLiteral("speChatSendBurst"));
     speChatSendInterval = new TSpinEdit(0, 60000, 2000);
@@ -53,6 +56,10 @@ QWidget *TfrmConfig::CreateChatExtrasPage()
     logs->addWidget(btnChatLogFolder);
     logs->addStretch();
     layout->addLayout(logs);
+    auto *kept = new QFormLayout;
+    kept->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
+    kept->addRow(QStringLiteral("Lines kept per conversation (0: all):"), speChatLinesKept);
+    layout->addLayout(kept);
     auto *pace = new QGroupBox(QStringLiteral("Flood protection"));
     auto *form = new QFormLayout(pace);
     form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);

@@ -94,6 +94,7 @@ void TfrmConfig::StoreChat(TStoreMode mode)
     StoreTransfer::Number(reg, mode, N(ChatSendBurst), speChatSendBurst);
     StoreTransfer::Number(reg, mode, N(ChatSendInterval), speChatSendInterval);
     StoreTransfer::Flag(reg, mode, N(ChatReconnect), cbxChatReconnect);
+    StoreTransfer::Number(reg, mode, N(ChatLinesKept), speChatLinesKept);
 }
 
 void TfrmConfig::StoreIRC(TStoreMode mode)

@@ -70,6 +70,7 @@ constexpr char ChatLog[] = "Chat log";
 constexpr char ChatSendBurst[] = "Chat send burst";
 constexpr char ChatSendInterval[] = "Chat send interval";
 constexpr char ChatReconnect[] = "Chat reconnect";
+constexpr char ChatLinesKept[] = "Chat lines kept";
 constexpr char ChannelTabsPos[] = "Channel tabs pos";
 
 // "\Servers"

@@ -89,6 +89,7 @@ public:
     TSpinEdit *speChatSendBurst;
     TSpinEdit *speChatSendInterval;
     QCheckBox *cbxChatReconnect;
+    TSpinEdit *speChatLinesKept; // per conversation view; 0 keeps all
     // PXO
     QLineEdit *edtPXOGameServer;
     QLineEdit *edtPXOChatServer;

@@ -57,6 +57,7 @@ public:
         Config->cbxChatReconnect->setChecked(false);
         Config->speChatSendBurst->SetValue(5);
         Config->speChatSendInterval->SetValue(2000);
+        Config->speChatLinesKept->SetValue(10000);
         SetMemoLines(Config->memChatHighlight, {});
         Config->cbxChatTimeStamp->setChecked(false);
         Config->cbxChatMessageSound->setChecked(false);

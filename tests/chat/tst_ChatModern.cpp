@@ -274,6 +274,15 @@ private slots:
         bar->edtFind->setText(QStringLiteral("delta"));
         QVERIFY(!bar->Find(false));
         QVERIFY(bar->NotFound());
+        // The match goes with its line; the search goes on in what is kept.
+        QVERIFY(d3->TextView->textCursor().hasSelection());
+        m_kit->Config->speChatLinesKept->SetValue(1);
+        chat.Send(QStringLiteral(":gunner!u@h PRIVMSG #d3 :delta beta\r\n"));
+        QVERIFY(chat.Sync());
+        QVERIFY(!d3->TextView->textCursor().hasSelection());
+        QVERIFY(bar->Find(false));
+        QCOMPARE(d3->TextView->textCursor().selectedText(), QStringLiteral("delta"));
+        QCOMPARE(Rows(d3), QStringList{QStringLiteral("gunner: delta beta")});
         QTest::keyClick(bar->edtFind, Qt::Key_Escape);
         QVERIFY(!bar->isVisible());
     }
@@ -286,9 +295,12 @@ private slots:
         QDir(folder).removeRecursively();
         TScriptedChat chat;
         QVERIFY(InChannel(chat));
+        m_kit->Config->speChatLinesKept->SetValue(1); // the log keeps what the view drops
         chat.Send(QStringLiteral(":wingman!u@h PRIVMSG #d3 :logged line\r\n"
+                                 ":wingman!u@h PRIVMSG #d3 :second line\r\n"
                                  ":../../evil!u@h PRIVMSG me :escape attempt\r\n"));
         QVERIFY(chat.Sync());
+        QCOMPARE(Rows(chat.Chat("#d3")), QStringList{QStringLiteral("wingman: second line")});
         QVERIFY(chat.Chat("../../evil"));
         QVERIFY(chat.Form->pumChat->actions().contains(chat.Form->mnuChatOpenLogFolder));
         QCOMPARE(chat.Form->mnuChatOpenLogFolder->text(), QStringLiteral("&Open log folder"));
@@ -302,11 +314,12 @@ private slots:
         QVERIFY(d3.open(QIODevice::ReadOnly));
         QVERIFY(QString::fromUtf8(d3.readAll())
                     .contains(QRegularExpression(QStringLiteral("\\[\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\] "
-                                                                "wingman: logged line\n"))));
+                                                                "wingman: logged line\n.* wingman: second line\n"))));
         chat.Form->close();
         QTRY_VERIFY(!chat.Form);
 
         // The folder cannot be made: told once in Misc, and the chat goes on.
+        m_kit->Config->speChatLinesKept->SetValue(0);
         QDir(folder).removeRecursively();
         QDir().mkpath(QFileInfo(folder).path());
         QFile blocker(folder);

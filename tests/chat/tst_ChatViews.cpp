@@ -203,6 +203,44 @@ private slots:
             form->AddChatLine(misc, QString(), Qt::black, QStringLiteral("more %1").arg(i));
         QCOMPARE(misc->TextView->textCursor().selectedText(), selected);
         QCOMPARE(misc->TextView->textCursor().selectionStart(), 2);
+        // Lines dropped above a selection shift it with its text.
+        cursor.setPosition(misc->TextView->document()->lastBlock().position());
+        cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+        misc->TextView->setTextCursor(cursor);
+        m_kit->Config->speChatLinesKept->SetValue(5);
+        form->AddChatLine(misc, QString(), Qt::black, QStringLiteral("last"));
+        QCOMPARE(misc->TextView->textCursor().selectedText(), QStringLiteral("more 49"));
+        QCOMPARE(misc->TextView->textCursor().blockNumber(), 3);
+    }
+
+    // A tab keeps the newest whole lines, and a quarter of the limit more before the oldest
+    // go; 0 keeps all.
+    void linesKept_data()
+    {
+        QTest::addColumn<int>("kept");
+        QTest::addColumn<int>("written");
+        QTest::addColumn<int>("oldest"); // the first line left
+        QTest::newRow("at the limit") << 20 << 20 << 0;
+        QTest::newRow("a quarter over the limit") << 20 << 25 << 0;
+        QTest::newRow("one more: back to the limit") << 20 << 26 << 6;
+        QTest::newRow("one line") << 1 << 3 << 2;
+        QTest::newRow("0 keeps all") << 0 << 300 << 0;
+    }
+
+    void linesKept()
+    {
+        QFETCH(int, kept);
+        QFETCH(int, written);
+        QFETCH(int, oldest);
+        m_kit->Config->speChatLinesKept->SetValue(kept);
+        auto form = NewForm();
+        QStringList rows;
+        for (int i = 0; i < written; ++i) {
+            form->AddChatLine(form->Misc(), QStringLiteral("bob: "), Qt::blue, QStringLiteral("line %1").arg(i));
+            if (i >= oldest)
+                rows << QStringLiteral("bob: line %1").arg(i);
+        }
+        QCOMPARE(Rows(form->Misc()), rows);
     }
 
     // The new-text mark and the beeps: inactive tabs only, private ones for the beep.
@@ -375,6 +413,22 @@ private slots:
         bar->setValue(10);
         form->AddChatLine(misc, QString(), Qt::black, QStringLiteral("one more"));
         QCOMPARE(bar->value(), 10);
+
+        // A lowered limit reaches open tabs with the config timer, but not while it is typed;
+        // the view stays on its text as the lines above it go.
+        bar->setValue(60);
+        m_kit->Config->show();
+        m_kit->Config->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_kit->Config.get()));
+        m_kit->Config->speChatLinesKept->setFocus();
+        m_kit->Config->speChatLinesKept->SetValue(150);
+        form->TimerConfigTimer();
+        QCOMPARE(Rows(misc).size(), 201);
+        m_kit->Config->hide();
+        form->TimerConfigTimer();
+        QCOMPARE(Rows(misc).size(), 150);
+        QCOMPARE(bar->value(), 60 - 51);
+        QCOMPARE(misc->TextView->document()->findBlockByLineNumber(bar->value()).text(), QStringLiteral("line 60"));
     }
 };
 

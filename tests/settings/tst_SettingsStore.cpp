@@ -92,6 +92,7 @@ void TestSettingsStore::firstRunWritesEveryDefault_data()
     row(KeyChat, ChatAwayMessages, 0);
     row(KeyChat, ChatFriendsList, 0);
     row(KeyChat, ChannelTabsPos, -1);
+    row(KeyChat, ChatLinesKept, 10000);
     row(KeyServers, ServerFilterPing, 2000);
     row(KeyServers, ServerFilterGametype, 0);
     row(KeyServers, ServerFilterMode, 0);
