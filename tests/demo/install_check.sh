@@ -12,8 +12,8 @@ fail() { echo "install check: $*" >&2; exit 1; }
 for f in bin/orlo bin/orlo-pxo-sim libexec/orlo/orlo-demo-chatters libexec/orlo/orlo-demo-game; do
     [ -x "$prefix/$f" ] || fail "$f missing or not executable"
 done
-for f in share/applications/orlo.desktop share/icons/hicolor/scalable/apps/orlo.svg share/doc/Orlo/README.md \
-         share/doc/Orlo/docs/demo-lobby.png; do
+for f in share/applications/orlo.desktop share/icons/hicolor/scalable/apps/orlo.svg share/doc/orlo/README.md \
+         share/doc/orlo/docs/demo-lobby.png; do
     [ -s "$prefix/$f" ] || fail "$f missing"
 done
 grep -qx 'Exec=orlo' "$prefix/share/applications/orlo.desktop" || fail "desktop entry does not start orlo"
