@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Makes the Debian package from the build, unpacks it into a temporary root and checks what a
-# user gets: the programs and the demo's helpers where Orlo looks for them, the desktop entry,
-# icon and README, the declared dependencies, and an installed orlo whose --version names the
-# build the files belong to.
+# user gets: the programs and the demo's helpers where Orlo looks for them, the desktop entry
+# (which also opens orlo: links), icon and README, the declared dependencies, and an installed
+# orlo whose --version names the build the files belong to.
 set -euo pipefail
 cpack=$1
 build_dir=$2
@@ -29,7 +29,8 @@ for f in share/applications/orlo.desktop share/icons/hicolor/scalable/apps/orlo.
     [ -s "$root/usr/$f" ] || fail "/usr/$f missing"
 done
 desktop=$root/usr/share/applications/orlo.desktop
-grep -qx 'Exec=orlo' "$desktop" || fail "desktop entry does not start orlo"
+grep -qx 'Exec=orlo %u' "$desktop" || fail "desktop entry does not pass links to orlo"
+grep -qx 'MimeType=x-scheme-handler/orlo;' "$desktop" || fail "desktop entry does not take orlo: links"
 grep -qx 'Icon=orlo' "$desktop" || fail "desktop entry names another icon"
 
 # dpkg-shlibdeps found the Qt libraries (without it the package would install and not start).
