@@ -1,6 +1,6 @@
 #include "net/PeerPackets.h"
 
-#include <QtEndian>
+#include "base/Bytes.h"
 
 namespace PeerPackets {
 
@@ -11,20 +11,19 @@ QByteArray EncodeProbe()
 
 QByteArray EncodeProbeReply(quint32 build)
 {
-    QByteArray out(ProbeReplyLength, '\0');
-    out[0] = char(ProbeReply);
-    qToLittleEndian<quint32>(build, out.data() + 1);
-    return out;
+    TByteWriter out(ProbeReplyLength);
+    out.U8At(0, ProbeReply);
+    out.U32LEAt(1, build);
+    return out.Data();
 }
 
 QByteArray EncodeTalkRequest(quint16 port, const QByteArray &alias)
 {
-    QByteArray out(TalkRequestLength, '\0');
-    out[0] = char(TalkRequest);
-    qToLittleEndian<quint16>(port, out.data() + 1);
-    const QByteArray cut = alias.left(AliasBytes);
-    std::copy(cut.cbegin(), cut.cend(), out.begin() + 3);
-    return out;
+    TByteWriter out(TalkRequestLength);
+    out.U8At(0, TalkRequest);
+    out.U16LEAt(1, port);
+    out.FieldAt(3, alias, AliasBytes);
+    return out.Data();
 }
 
 std::optional<TPeerPacket> Decode(QByteArrayView datagram)
@@ -32,22 +31,20 @@ std::optional<TPeerPacket> Decode(QByteArrayView datagram)
     datagram = datagram.first(std::min<qsizetype>(datagram.size(), MaxDatagram));
     if (datagram.isEmpty())
         return std::nullopt;
-    const auto *bytes = reinterpret_cast<const uchar *>(datagram.data());
-    switch (bytes[0]) {
+    const TByteReader r(datagram);
+    switch (r.U8At(0)) {
     case Probe:
         return TProbe{};
     case ProbeReply:
         if (datagram.size() < ProbeReplyLength)
             return std::nullopt;
-        return TProbeReply{qFromLittleEndian<quint32>(bytes + 1)};
+        return TProbeReply{r.U32LEAt(1)};
     case TalkRequest: {
         if (datagram.size() < TalkRequestLength)
             return std::nullopt;
         TTalkRequest request;
-        request.port = qFromLittleEndian<quint16>(bytes + 1);
-        const QByteArrayView field = datagram.sliced(3, AliasBytes);
-        const qsizetype zero = field.indexOf('\0');
-        request.alias = (zero < 0 ? field : field.first(zero)).toByteArray();
+        request.port = r.U16LEAt(1);
+        request.alias = r.ZeroEndedAt(3, AliasBytes).toByteArray();
         return request;
     }
     default:

@@ -353,13 +353,6 @@ private slots:
         QVERIFY(guard.Allow("eve", "x", 0xFFFFFF00u));
         QVERIFY(!guard.Allow("eve", "x", 0x100u));
     }
-
-    void cutToBytes()
-    {
-        QCOMPARE(Text::CutToBytes(QStringLiteral("abc"), 2), QStringLiteral("ab"));
-        QCOMPARE(Text::CutToBytes(QString::fromUtf8("a\xc3\xa9"), 2), QStringLiteral("a"));
-        QCOMPARE(Text::CutToBytes(QString::fromUtf8("a\xc3\xa9"), 3), QString::fromUtf8("a\xc3\xa9"));
-    }
 };
 
 QTEST_GUILESS_MAIN(tst_IrcLine)

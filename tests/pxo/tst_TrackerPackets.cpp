@@ -1,5 +1,4 @@
 // Tracker datagrams against the byte tables, written out by hand here.
-#include "base/Text.h"
 #include "pxo/TrackerPackets.h"
 
 #include <QtTest>
@@ -38,8 +37,6 @@ private slots:
     void statsReplyCutShortReadsZeros();
     void gameListReply_data();
     void gameListReply();
-    void utf8Cut_data();
-    void utf8Cut();
 };
 
 void TestTrackerPackets::loginRequest_data()
@@ -207,32 +204,6 @@ void TestTrackerPackets::gameListReply()
     for (const TGameListEntry &e : reply.entries)
         got << e.ip + QLatin1Char(':') + QString::number(e.port);
     QCOMPARE(got, entries);
-}
-
-void TestTrackerPackets::utf8Cut_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<int>("max");
-    QTest::addColumn<QByteArray>("cut");
-    const QByteArray e = QString::fromUtf8("\u00e9").toUtf8();        // 2 bytes
-    const QByteArray euro = QString::fromUtf8("\u20ac").toUtf8();     // 3 bytes
-    const QByteArray face = QString::fromUtf8("\U0001F600").toUtf8(); // 4 bytes
-    QTest::addRow("fits") << QByteArray("abc") << 3 << QByteArray("abc");
-    QTest::addRow("ascii cut") << QByteArray("abcd") << 3 << QByteArray("abc");
-    QTest::addRow("two-byte sequence whole") << QByteArray("ab") + e << 4 << QByteArray("ab") + e;
-    QTest::addRow("two-byte sequence not split") << QByteArray("abc") + e << 4 << QByteArray("abc");
-    QTest::addRow("three-byte not split") << QByteArray("a") + euro << 3 << QByteArray("a");
-    QTest::addRow("four-byte not split") << face + face << 7 << face;
-    QTest::addRow("zero budget") << QByteArray("abc") << 0 << QByteArray();
-    QTest::addRow("stray continuation bytes") << QByteArray("\x80\x80\x80\x80", 4) << 2 << QByteArray("\x80\x80", 2);
-}
-
-void TestTrackerPackets::utf8Cut()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(int, max);
-    QFETCH(QByteArray, cut);
-    QCOMPARE(Text::CutUtf8(bytes, max), cut);
 }
 
 QTEST_GUILESS_MAIN(TestTrackerPackets)
