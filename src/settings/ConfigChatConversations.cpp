@@ -1,4 +1,4 @@
-// The chat extras page: highlight words, conversation logs, the lines kept in view, the send
+// The chat page on conversations ("Extras"): highlight words, conversation logs, the lines kept in view, the send
 // pace, reconnecting.
 #include "settings/UfrmConfig.h"
 
