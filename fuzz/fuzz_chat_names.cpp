@@ -2,9 +2,9 @@
 // name, and mention matching never fails on any text.
 // Built and run by fuzz/run.sh.
 #include "base/SafeName.h"
-#include "chat/ConversationLog.h"
-#include "chat/MentionMatcher.h"
-#include "chat/NickCompleter.h"
+#include "irc/ConversationLog.h"
+#include "irc/MentionMatcher.h"
+#include "irc/NickCompleter.h"
 
 #include <cstddef>
 #include <cstdint>

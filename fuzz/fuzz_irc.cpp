@@ -2,11 +2,11 @@
 // helpers must take any bytes without crashing or growing without bound.
 //
 //   clang++-14 -std=c++20 -g -fPIC -fsanitize=fuzzer,address,undefined -Isrc \
-//       $(pkg-config --cflags Qt6Core) fuzz/fuzz_irc.cpp src/chat/IrcLine.cpp \
-//       src/chat/ChatCommands.cpp $(pkg-config --libs Qt6Core) -o build/fuzz_irc
+//       $(pkg-config --cflags Qt6Core) fuzz/fuzz_irc.cpp src/irc/IrcLine.cpp \
+//       src/irc/ChatCommands.cpp $(pkg-config --libs Qt6Core) -o build/fuzz_irc
 //   build/fuzz_irc fuzz/corpus/irc
-#include "chat/ChatCommands.h"
-#include "chat/IrcLine.h"
+#include "irc/ChatCommands.h"
+#include "irc/IrcLine.h"
 
 #include <cstddef>
 #include <cstdint>

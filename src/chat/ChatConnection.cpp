@@ -1,7 +1,7 @@
 // The chat form's connection: sending lines, reading and framing, close and disconnect.
 #include "base/Log.h"
 #include "chat/ChatTab.h"
-#include "chat/SendQueue.h"
+#include "irc/SendQueue.h"
 #include "chat/UfrmChat.h"
 #include "net/HostResolver.h"
 #include "ui/MessageBox.h"

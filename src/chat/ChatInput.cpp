@@ -1,7 +1,7 @@
 // The input line: messages, the client's own commands, away, ignore, friends, who-is.
 #include "base/Text.h"
 #include "base/Tick.h"
-#include "chat/ChatCommands.h"
+#include "irc/ChatCommands.h"
 #include "chat/ChatSettings.h"
 #include "chat/ChatTab.h"
 #include "chat/ChatUser.h"

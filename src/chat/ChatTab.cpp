@@ -3,8 +3,8 @@
 #include "chat/Beep.h"
 #include "chat/ChatSettings.h"
 #include "chat/ChatUser.h"
-#include "chat/ConversationLog.h"
-#include "chat/IrcLine.h"
+#include "irc/ConversationLog.h"
+#include "irc/IrcLine.h"
 #include "chat/UfrmChat.h"
 #include "settings/UfrmConfig.h"
 

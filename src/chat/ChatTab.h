@@ -1,6 +1,6 @@
 #pragma once
 
-#include "chat/InputHistory.h"
+#include "irc/InputHistory.h"
 
 #include <QColor>
 #include <QHash>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "chat/ChatCommands.h"
-#include "chat/IrcLine.h"
-#include "chat/NickCompleter.h"
-#include "chat/ReconnectPolicy.h"
+#include "irc/ChatCommands.h"
+#include "irc/IrcLine.h"
+#include "irc/NickCompleter.h"
+#include "irc/ReconnectPolicy.h"
 
 #include <QAbstractSocket>
 #include <QColor>

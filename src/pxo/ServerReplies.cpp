@@ -1,6 +1,6 @@
 #include "pxo/ServerReplies.h"
 
-#include "chat/IrcLine.h"
+#include "irc/IrcLine.h"
 
 namespace ServerReplies {
 namespace {

@@ -1,12 +1,12 @@
 // The chat form's helpers without windows: completion, history, mentions, the send pace,
 // log names and reconnect waits.
 #include "base/SafeName.h"
-#include "chat/ConversationLog.h"
-#include "chat/InputHistory.h"
-#include "chat/MentionMatcher.h"
-#include "chat/NickCompleter.h"
-#include "chat/ReconnectPolicy.h"
-#include "chat/SendQueue.h"
+#include "irc/ConversationLog.h"
+#include "irc/InputHistory.h"
+#include "irc/MentionMatcher.h"
+#include "irc/NickCompleter.h"
+#include "irc/ReconnectPolicy.h"
+#include "irc/SendQueue.h"
 
 #include <QFile>
 #include <QSignalSpy>

@@ -4,7 +4,7 @@
 #include "base/Text.h"
 #include "base/Tick.h"
 
-#include "chat/ChatCommands.h"
+#include "irc/ChatCommands.h"
 
 #include <QMenu>
 #include <QSignalSpy>

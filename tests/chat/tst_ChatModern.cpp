@@ -4,7 +4,7 @@
 #include "common/FrameStandIn.h"
 
 #include "chat/ChatFindBar.h"
-#include "chat/SendQueue.h"
+#include "irc/SendQueue.h"
 
 #include <QClipboard>
 #include <QDir>

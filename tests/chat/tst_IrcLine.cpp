@@ -1,7 +1,7 @@
 #include "base/Text.h"
 #include "base/Tick.h"
-#include "chat/ChatCommands.h"
-#include "chat/IrcLine.h"
+#include "irc/ChatCommands.h"
+#include "irc/IrcLine.h"
 
 #include <QTest>
 

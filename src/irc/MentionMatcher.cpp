@@ -1,6 +1,6 @@
-#include "chat/MentionMatcher.h"
+#include "irc/MentionMatcher.h"
 
-#include "chat/NickCompleter.h"
+#include "irc/NickCompleter.h"
 
 void TMentionMatcher::SetWords(const QStringList &words)
 {

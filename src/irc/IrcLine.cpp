@@ -1,4 +1,4 @@
-#include "chat/IrcLine.h"
+#include "irc/IrcLine.h"
 #include "base/Text.h"
 
 #include <QStringDecoder>

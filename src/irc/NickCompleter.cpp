@@ -1,4 +1,4 @@
-#include "chat/NickCompleter.h"
+#include "irc/NickCompleter.h"
 
 #include <algorithm>
 

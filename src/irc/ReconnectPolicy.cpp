@@ -1,4 +1,4 @@
-#include "chat/ReconnectPolicy.h"
+#include "irc/ReconnectPolicy.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "chat/ChatCommands.h"
+#include "irc/ChatCommands.h"
 
 #include "base/Tick.h"
 

@@ -1,4 +1,4 @@
-#include "chat/InputHistory.h"
+#include "irc/InputHistory.h"
 
 void TInputHistory::Add(const QString &line)
 {

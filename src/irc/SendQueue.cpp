@@ -1,4 +1,4 @@
-#include "chat/SendQueue.h"
+#include "irc/SendQueue.h"
 
 #include <algorithm>
 

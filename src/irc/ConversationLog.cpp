@@ -1,4 +1,4 @@
-#include "chat/ConversationLog.h"
+#include "irc/ConversationLog.h"
 
 #include "base/SafeName.h"
 
