@@ -6,8 +6,8 @@
 // stay close.
 //
 //   bench_chat_ingest [lines] [lines kept per conversation, default the setting's]
+#include "chat/Chat.h"
 #include "chat/ChatSettings.h"
-#include "chat/ChatTab.h"
 #include "chat/UfrmIRC.h"
 #include "settings/SettingsStore.h"
 #include "settings/UfrmConfig.h"
@@ -237,7 +237,7 @@ int main(int argc, char **argv)
     QElapsedTimer setup;
     setup.start();
     while (!(form->FindChat(QStringLiteral("#bench")) &&
-             form->FindChat(QStringLiteral("#bench"))->Users.size() == Nicks + 1) &&
+             form->FindChat(QStringLiteral("#bench"))->Users().size() == Nicks + 1) &&
            setup.elapsed() < 10000)
         app.processEvents(QEventLoop::AllEvents, 50);
     QPointer<TfrmIRC> alive(form);

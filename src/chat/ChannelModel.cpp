@@ -1,6 +1,6 @@
 #include "chat/ChannelModel.h"
 
-#include "chat/ChatUser.h"
+#include "irc/Channel.h"
 
 TChannelModel::TChannelModel(const QList<TChannel *> &channels, QObject *parent)
     : QAbstractTableModel(parent), m_channels(channels)

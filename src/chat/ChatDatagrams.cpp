@@ -1,11 +1,11 @@
 // The chat form's datagrams: reading the socket, user pings and the replies to them.
 #include "base/Log.h"
 #include "base/Tick.h"
-#include "chat/ChatUser.h"
 #include "chat/EchoReply.h"
 #include "chat/UDPQueue.h"
 #include "chat/UfrmChat.h"
 #include "chat/UserPing.h"
+#include "irc/User.h"
 #include "net/DatagramReader.h"
 #include "net/UNxSocket.h"
 

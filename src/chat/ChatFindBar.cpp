@@ -6,11 +6,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QShortcut>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QToolButton>
 
-TChatFindBar::TChatFindBar(QWidget *parent) : QWidget(parent)
+TChatFindBar::TChatFindBar(QWidget *host, std::function<QPlainTextEdit *()> activeView)
+    : QWidget(host), m_activeView(std::move(activeView))
 {
     setObjectName(QStringLiteral("pnlFind"));
     edtFind = new QLineEdit;
@@ -44,10 +46,14 @@ TChatFindBar::TChatFindBar(QWidget *parent) : QWidget(parent)
 
     connect(btnFindNext, &QToolButton::clicked, this, [this] { Find(false); });
     connect(btnFindPrevious, &QToolButton::clicked, this, [this] { Find(true); });
-    connect(btnFindClose, &QToolButton::clicked, this, [this] {
-        hide();
-        emit Closed();
-    });
+    connect(btnFindClose, &QToolButton::clicked, this, &TChatFindBar::Close);
+    auto *open = new QShortcut(QKeySequence::Find, host);
+    open->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(open, &QShortcut::activated, this, &TChatFindBar::Open);
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(escape, &QShortcut::activated, this, &TChatFindBar::Close);
+    hide();
     connect(edtFind, &QLineEdit::textEdited, this, [this] {
         // Typing searches again from where the current match starts.
         if (m_view) {
@@ -72,6 +78,25 @@ void TChatFindBar::SetView(QPlainTextEdit *view)
 QPlainTextEdit *TChatFindBar::View() const
 {
     return m_view;
+}
+
+void TChatFindBar::Open()
+{
+    QPlainTextEdit *view = m_activeView ? m_activeView() : nullptr;
+    if (!view)
+        return;
+    SetView(view);
+    show();
+    edtFind->setFocus();
+    edtFind->selectAll();
+}
+
+void TChatFindBar::Close()
+{
+    if (!isVisible())
+        return;
+    hide();
+    emit Closed();
 }
 
 bool TChatFindBar::Find(bool backward)
@@ -112,8 +137,7 @@ bool TChatFindBar::eventFilter(QObject *watched, QEvent *event)
     if (watched == edtFind && event->type() == QEvent::KeyPress) {
         const auto *key = static_cast<QKeyEvent *>(event);
         if (key->key() == Qt::Key_Escape) {
-            hide();
-            emit Closed();
+            Close();
             return true;
         }
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {

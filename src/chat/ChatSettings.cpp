@@ -1,10 +1,15 @@
 #include "chat/ChatSettings.h"
 
 #include "settings/ColorTable.h"
+#include "settings/ConfigText.h"
+#include "settings/Registry.h"
+#include "settings/StoreNames.h"
 #include "settings/UfrmConfig.h"
 
+#include <QLabel>
 #include <QPointer>
 #include <QSet>
+#include <QSplitter>
 #include <QTextDocument>
 
 namespace {
@@ -89,15 +94,52 @@ bool IsFriend(const QString &name)
     return friends.contains(name.trimmed().toUpper());
 }
 
+void ToggleFriend(const QString &nick)
+{
+    TfrmConfig *config = frmConfig();
+    if (!config)
+        return;
+    QStringList lines = MemoLines(config->memChatFriends);
+    const auto it = std::find_if(lines.begin(), lines.end(), [&nick](const QString &line) {
+        return line.trimmed().compare(nick.trimmed(), Qt::CaseInsensitive) == 0;
+    });
+    if (it != lines.end())
+        lines.erase(it);
+    else
+        lines.append(nick);
+    SetMemoLines(config->memChatFriends, lines);
+    config->ApplyFriendsList();
+}
+
 bool Away()
 {
     return Checked(&TfrmConfig::cbxChatAway, false);
 }
 
-void SetAway(bool away)
+void SetAway(bool away, const QString &text)
 {
-    if (TfrmConfig *config = frmConfig())
-        config->cbxChatAway->setChecked(away);
+    TfrmConfig *config = frmConfig();
+    if (!config)
+        return;
+    // The dialog notes when the flag changed (AwaySince).
+    config->cbxChatAway->setChecked(away);
+    bool number = false;
+    const uint selected = text.toUInt(&number, 10);
+    if (text == QLatin1String("0") || (number && selected != 0)) {
+        config->speChatAway->SetValue(selected);
+        config->lblChatAway->setText(
+            ConfigText::AwayMessage(MemoLines(config->memChatAway), config->speChatAway->Value()));
+    } else if (!text.isEmpty()) {
+        config->lblChatAway->setText(text);
+    }
+    if (config->lblChatAway->text().isEmpty())
+        config->speChatAway->SetValue(0);
+}
+
+quint32 AwaySince()
+{
+    const TfrmConfig *config = frmConfig();
+    return config ? config->AwaySince : 0;
 }
 
 QString AwayText()
@@ -129,6 +171,28 @@ QColor OwnColor()
 QColor FriendColor()
 {
     return ChoiceColor(&TfrmConfig::cmbChatFriendColor, ColorIndex("Green"));
+}
+
+QColor LineColor(TChatLine::TKind kind)
+{
+    switch (kind) {
+    case TChatLine::TKind::Message:
+        return TextColor();
+    case TChatLine::TKind::Action:
+        return ActionColor();
+    case TChatLine::TKind::Join:
+        return QColor(0, 128, 0);
+    case TChatLine::TKind::Event:
+        return QColor(0, 0, 255);
+    case TChatLine::TKind::Server:
+        return QColor(0, 0, 0);
+    case TChatLine::TKind::Status:
+        return QColor(128, 128, 128);
+    case TChatLine::TKind::Raw:
+    case TChatLine::TKind::Alert:
+        break;
+    }
+    return QColor(255, 0, 0);
 }
 
 QString TabsPosition()
@@ -197,6 +261,12 @@ bool Reconnect()
     return Checked(&TfrmConfig::cbxChatReconnect, false);
 }
 
+QString TalkAlias(const QString &nick)
+{
+    const TfrmConfig *config = frmConfig();
+    return config && config->cbxTalkAlias->isChecked() ? config->edtTalkAlias->text() : nick;
+}
+
 QString IrcServer()
 {
     const TfrmConfig *config = frmConfig();
@@ -207,5 +277,34 @@ QString IrcFullName()
 {
     const TfrmConfig *config = frmConfig();
     return config ? config->edtIRCFullName->text() : QString();
+}
+
+void LoadSaveWindow(bool save, QWidget *form, QSplitter *channels)
+{
+    const QString width = QLatin1String(StoreNames::Width);
+    const QString height = QLatin1String(StoreNames::Height);
+    const QString panel = QStringLiteral("pnlChannels Width");
+    try {
+        TRegistry reg;
+        reg.OpenKey(OrloKey(QLatin1String(StoreNames::KeyPXOChatWindow)));
+        const QList<int> sizes = channels->sizes();
+        if (save) {
+            reg.WriteInteger(width, form->width());
+            reg.WriteInteger(height, form->height());
+            reg.WriteInteger(panel, channels->widget(0)->width());
+            return;
+        }
+        const auto read = [&reg](const QString &name, int current) {
+            return reg.ValueExists(name) ? reg.ReadInteger(name) : current;
+        };
+        const int w = read(width, form->width());
+        const int h = read(height, form->height());
+        const int p = read(panel, sizes.value(0, 133));
+        form->resize(std::max(w, 200), std::max(h, 150));
+        const int total = std::max(sizes.value(0) + sizes.value(1), p + 10);
+        channels->setSizes({std::max(p, 10), std::max(total - p, 10)});
+    } catch (const EStoreError &) {
+        // A value of the wrong kind keeps the defaults; the store reports it at start-up.
+    }
 }
 } // namespace ChatSettings

@@ -1,10 +1,11 @@
 #include "chat/UfrmChatWindow.h"
 
-#include "chat/ChatTab.h"
+#include "chat/Chat.h"
+#include "chat/InputLine.h"
 #include "chat/UfrmChat.h"
+#include "ui/WindowRegistry.h"
 
 #include <QCloseEvent>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -12,25 +13,18 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-namespace {
-QString TabCaption(const TChat *chat)
-{
-    QString caption = chat->Caption();
-    return caption.replace(QLatin1Char('&'), QLatin1String("&&"));
-}
-} // namespace
-
 TfrmChatWindow::TfrmChatWindow(TfrmChat *chatForm, TChat *chat, QWidget *parent)
     : QWidget(parent), ChatForm(chatForm), Chat(chat)
 {
     setObjectName(QStringLiteral("frmChatWindow"));
     resize(470, 423);
+    Windows::Register(this);
     PageControl = new QTabWidget;
     PageControl->setObjectName(QStringLiteral("PageControl"));
     edtChat = new QLineEdit;
     edtChat->setObjectName(QStringLiteral("edtChat"));
-    connect(edtChat, &QLineEdit::returnPressed, this, &TfrmChatWindow::edtChatKeyPress);
-    edtChat->installEventFilter(this);
+    // Completion, history and pasted blocks work here as in the form's own input line.
+    m_input = new TInputLine(edtChat, chatForm, [this] { return Chat.data(); });
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(2, 2, 2, 2);
     layout->setSpacing(2);
@@ -48,7 +42,7 @@ TfrmChatWindow::TfrmChatWindow(TfrmChat *chatForm, TChat *chat, QWidget *parent)
         chat->HostForm = this;
         if (QTabWidget *tabs = chat->PageControl())
             tabs->removeTab(tabs->indexOf(chat));
-        PageControl->addTab(chat, TabCaption(chat));
+        PageControl->addTab(chat, chat->TabText());
         chat->SetNewTextMark(false);
         chat->show();
     }
@@ -57,8 +51,38 @@ TfrmChatWindow::TfrmChatWindow(TfrmChat *chatForm, TChat *chat, QWidget *parent)
 
 TfrmChatWindow::~TfrmChatWindow()
 {
+    Windows::Unregister(this);
     // Freed without a close (the frame at program end): the tab still goes back.
     GiveBack();
+}
+
+TfrmChatWindow *TfrmChatWindow::Of(const TChat *chat)
+{
+    for (TfrmChatWindow *window : Windows::All<TfrmChatWindow>()) {
+        if (chat && window->Chat == chat)
+            return window;
+    }
+    return nullptr;
+}
+
+TChat *TfrmChatWindow::ActiveChatOf(const TfrmChat *form)
+{
+    for (TfrmChatWindow *window : Windows::All<TfrmChatWindow>()) {
+        if (window->ChatForm == form && window->Chat && window->IsActiveChild())
+            return window->Chat;
+    }
+    return nullptr;
+}
+
+void TfrmChatWindow::CloseAllOf(const TfrmChat *form)
+{
+    for (TfrmChatWindow *window : Windows::All<TfrmChatWindow>()) {
+        if (window->ChatForm != form)
+            continue;
+        window->GiveBack();
+        window->ChatForm = nullptr;
+        window->close();
+    }
 }
 
 void TfrmChatWindow::GiveBack()
@@ -74,15 +98,7 @@ void TfrmChatWindow::GiveBack()
         chat->deleteLater();
         return;
     }
-    // Back to its place among the form's tabs, as the form lists them.
-    int position = 0;
-    for (TChat *other : ChatForm->Chats) {
-        if (other == chat)
-            break;
-        if (ChatForm->PageControl->indexOf(other) >= 0)
-            ++position;
-    }
-    ChatForm->PageControl->insertTab(position, chat, TabCaption(chat));
+    ChatForm->PageControl->PutBack(chat);
     chat->HostForm = SavedHost ? SavedHost.data() : static_cast<QWidget *>(ChatForm.data());
     ChatForm->PageControlChange();
 }
@@ -96,21 +112,9 @@ void TfrmChatWindow::Button1Click()
     close();
 }
 
-bool TfrmChatWindow::eventFilter(QObject *watched, QEvent *event)
-{
-    // Completion, history and pasted blocks work here as in the form's own input line.
-    if (watched == edtChat && event->type() == QEvent::KeyPress && ChatForm && Chat &&
-        ChatForm->InputKey(edtChat, Chat, static_cast<QKeyEvent *>(event)))
-        return true;
-    return QWidget::eventFilter(watched, event);
-}
-
 void TfrmChatWindow::edtChatKeyPress()
 {
-    const QString text = edtChat->text();
-    edtChat->clear();
-    if (ChatForm)
-        ChatForm->SubmitInput(text, Chat);
+    m_input->Submit();
 }
 
 bool TfrmChatWindow::IsActiveChild() const

@@ -7,6 +7,7 @@ class QLineEdit;
 class QPushButton;
 class QTabWidget;
 class TChat;
+class TInputLine;
 class TfrmChat;
 
 // One conversation tab pulled out of its chat form into a window of its own. The tab stays
@@ -26,6 +27,12 @@ public:
     QPointer<QWidget> SavedHost;
     QPointer<TChat> Chat;
 
+    // The open window that shows Chat; the chat of Form's window the user works in; every
+    // tab of Form given back and its windows closed (the form is going).
+    static TfrmChatWindow *Of(const TChat *chat);
+    static TChat *ActiveChatOf(const TfrmChat *form);
+    static void CloseAllOf(const TfrmChat *form);
+
     // Puts the tab back on the chat form's page control.
     void GiveBack();
     void Button1Click();
@@ -36,11 +43,11 @@ public:
     void Release();
 
 protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
 private:
     void PlacePartButton();
+    TInputLine *m_input;
     bool m_released = false;
 };

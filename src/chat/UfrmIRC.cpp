@@ -1,8 +1,9 @@
 #include "chat/UfrmIRC.h"
 
+#include "chat/Chat.h"
 #include "chat/ChatSettings.h"
-#include "chat/ChatTab.h"
-#include "chat/ChatUser.h"
+#include "chat/UserMenu.h"
+#include "irc/User.h"
 
 #include <QHostInfo>
 #include <QMenu>
@@ -65,13 +66,13 @@ void TfrmIRC::Connect(const QString &nick)
 
 void TfrmIRC::ConnectTo(const QString &host, quint16 port, const QString &nick)
 {
-    Nick = nick.trimmed();
+    Session()->SetNick(nick.trimmed());
     m_server = host;
     if (host.isEmpty()) {
         AddChatLine(Misc(), QString(), Red, QStringLiteral("No IRC server is configured (File, Configure..., Irc)."));
         return;
     }
-    if (Nick.isEmpty()) {
+    if (Session()->Nick().isEmpty()) {
         AddChatLine(Misc(), QString(), Red, QStringLiteral("No IRC nick is configured (File, Configure..., Irc)."));
         return;
     }
@@ -81,31 +82,32 @@ void TfrmIRC::ConnectTo(const QString &host, quint16 port, const QString &nick)
 
 void TfrmIRC::TCPConnect()
 {
+    const QString &nick = Session()->Nick();
     const QString fullName = ChatSettings::IrcFullName().trimmed();
     // A server refuses USER without a user name or real name: the nick stands in.
     QString user = fullName.section(QLatin1Char(' '), 0, 0);
     if (user.isEmpty())
-        user = Nick;
-    const QString realName = fullName.isEmpty() ? Nick : fullName;
+        user = nick;
+    const QString realName = fullName.isEmpty() ? nick : fullName;
     QString localHost = QHostInfo::localHostName();
     if (localHost.isEmpty())
         localHost = QStringLiteral("localhost");
     SendLine(QStringLiteral("USER ") + user + QLatin1Char(' ') + localHost + QLatin1Char(' ') + m_server +
              QStringLiteral(" :") + realName);
-    SendLine(QStringLiteral("NICK ") + Nick);
+    SendLine(QStringLiteral("NICK ") + nick);
     OwnNickChanged();
 }
 
 void TfrmIRC::OwnNickChanged()
 {
-    setWindowTitle(QStringLiteral("Chat (") + Nick + QLatin1Char(')'));
+    setWindowTitle(QStringLiteral("Chat (") + Session()->Nick() + QLatin1Char(')'));
 }
 
 void TfrmIRC::NickInUse()
 {
     TfrmChat::NickInUse();
     AddChatLine(Misc(), QString(), Red,
-                QStringLiteral("The nick ") + Nick +
+                QStringLiteral("The nick ") + Session()->Nick() +
                     QStringLiteral(" is in use: choose another one in the configuration and connect again."));
 }
 

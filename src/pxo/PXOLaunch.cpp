@@ -79,9 +79,7 @@ void TfrmPXO::LaunchGame(const QString &ip, quint16 port, const QStringList &par
     if (UDPQueue)
         UDPQueue->Pause();
     ReleaseUDP();
-    if (!SendLine(QStringLiteral("QUIT")).isEmpty())
-        TCP->flush();
-    TCP->abort();
+    Session()->Quit();
     ClearChannels();
     CloseAllChats();
     SetLobbyInert(true);
@@ -114,7 +112,7 @@ void TfrmPXO::GameEnded(QProcess *game, const QString &error)
     if (UDPQueue)
         UDPQueue->Resume();
     SetLobbyInert(false);
-    Login(LoginName, Password, Nick);
+    Login(LoginName, Password, Session()->Nick());
     SetTimersEnabled(true);
     if (!error.isEmpty()) {
         QTimer::singleShot(0, this, [this, error] {

@@ -1,9 +1,9 @@
 // Replies of game servers and the windows they feed: server and player information, the
 // level download, and the lobby's ways into them.
 #include "base/Log.h"
-#include "chat/ChatTab.h"
-#include "chat/ChatUser.h"
+#include "chat/Chat.h"
 #include "chat/GameQueries.h"
+#include "irc/User.h"
 #include "pxo/ServerReplies.h"
 #include "pxo/TrackerPackets.h"
 #include "pxo/UfrmDownloadLevel.h"

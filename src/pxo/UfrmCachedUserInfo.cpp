@@ -1,6 +1,6 @@
 #include "pxo/UfrmCachedUserInfo.h"
 
-#include "chat/ChatUser.h"
+#include "irc/User.h"
 #include "pxo/UfrmPXOPlayerInfo.h"
 #include "ui/WindowRegistry.h"
 

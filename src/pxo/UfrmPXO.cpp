@@ -2,8 +2,8 @@
 
 #include "base/Log.h"
 #include "base/Tick.h"
-#include "chat/ChatUser.h"
 #include "chat/UDPQueue.h"
+#include "irc/User.h"
 #include "net/HostResolver.h"
 #include "pxo/LaunchCommand.h"
 #include "pxo/TrackerPackets.h"
@@ -75,7 +75,7 @@ void TfrmPXO::Login(const QString &loginName, const QString &password, const QSt
     LoginName = loginName;
     Password = password;
     Alias = alias;
-    Nick = LaunchCommand::AliasToNick(alias);
+    Session()->SetNick(LaunchCommand::AliasToNick(alias));
     // Every login gets its full count of attempts, also the ones after a game.
     LoginTries = 0;
     LoginAttempt();
@@ -330,8 +330,8 @@ bool TfrmPXO::eventFilter(QObject *watched, QEvent *event)
 void TfrmPXO::TCPConnect()
 {
     SendLine(QStringLiteral("USER user user user :") + TrackerId + QLatin1Char(' ') + LoginName);
-    SendLine(QStringLiteral("NICK ") + Nick);
-    setWindowTitle(QStringLiteral("Chat (") + Nick + QLatin1Char(')'));
+    SendLine(QStringLiteral("NICK ") + Session()->Nick());
+    setWindowTitle(QStringLiteral("Chat (") + Session()->Nick() + QLatin1Char(')'));
 }
 
 void TfrmPXO::HandlePing(const QString &line)

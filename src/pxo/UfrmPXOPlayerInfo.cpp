@@ -1,7 +1,7 @@
 #include "pxo/UfrmPXOPlayerInfo.h"
 
-#include "chat/ChatUser.h"
 #include "chat/UfrmChat.h"
+#include "irc/User.h"
 #include "pxo/InfoLabels.h"
 #include "pxo/PlayerStats.h"
 #include "ui/ChildWindow.h"
@@ -24,7 +24,9 @@ QList<TfrmPXOPlayerInfo *> OpenWindows()
 } // namespace
 
 TfrmPXOPlayerInfo::TfrmPXOPlayerInfo(TUser *user, bool pingOn, QWidget *parent)
-    : QWidget(parent), m_user(user), m_form(user ? user->Form : nullptr), m_hadForm(user && user->Form)
+    : QWidget(parent), m_user(user),
+      m_form(user && user->Form ? qobject_cast<TfrmChat *>(user->Form->parent()) : nullptr),
+      m_hadForm(user && user->Form)
 {
     setObjectName(QStringLiteral("frmPXOPlayerInfo"));
     setAttribute(Qt::WA_DeleteOnClose);

@@ -4,7 +4,7 @@
 // with its command line, and the lobby back in the channel afterwards.
 #include "DemoTestKit.h"
 #include "app/UfrmMain.h"
-#include "chat/ChatTab.h"
+#include "chat/Chat.h"
 #include "common/IrcTestClient.h"
 #include "demo/DemoFiles.h"
 #include "demo/SimProcess.h"
@@ -109,7 +109,7 @@ void tst_DemoRoad::fromLoginToGameAndBack()
     watcher.Send(QStringLiteral("WHOIS Newcomer"));
     QVERIFY(watcher.WaitFor(QStringLiteral(" 311 watcher Newcomer "), Wait));
     QVERIFY2(watcher.Matched().endsWith(QStringLiteral(":DEMO000042 demo")), qPrintable(watcher.Matched()));
-    QTRY_VERIFY_WITH_TIMEOUT(lobby->FindChannel(QStringLiteral("#autoselect")), Wait);
+    QTRY_VERIFY_WITH_TIMEOUT(lobby->Session()->FindChannel(QStringLiteral("#autoselect")), Wait);
     QTRY_VERIFY_WITH_TIMEOUT(lobby->FindChat(QStringLiteral("#autoselect")) &&
                                  lobby->FindChat(QStringLiteral("#autoselect"))->FindUser(QStringLiteral("Kestrel")),
                              Wait);

@@ -3,13 +3,13 @@
 // server, and a scripted chat server for "Who is?" and private channels.
 #include "PXOTestKit.h"
 
-#include "chat/ChatTab.h"
-#include "chat/ChatUser.h"
+#include "chat/Chat.h"
 #include "chat/GameQueries.h"
 #include "chat/Server.h"
 #include "common/HttpTestServer.h"
 #include "common/ScriptedServer.h"
 #include "demo/SimProcess.h"
+#include "irc/User.h"
 #include "pxo/ServerListRules.h"
 #include "pxo/UfrmDownloadLevel.h"
 #include "pxo/UfrmJoinPrivateChannel.h"
@@ -264,7 +264,7 @@ private slots:
         TfrmPXO *form = NewLobby();
         TPXOTestKit::PointAt(form, QStringLiteral("127.0.0.1"), 9, QStringLiteral("127.0.0.1"), 9,
                              QStringLiteral("127.0.0.1"), irc.Port());
-        form->Nick = QStringLiteral("Big_Bad");
+        form->Session()->SetNick(QStringLiteral("Big_Bad"));
         form->TrackerId = QStringLiteral("TRK1");
         form->LoginAttempt();
         QVERIFY(irc.WaitForClient(Wait));

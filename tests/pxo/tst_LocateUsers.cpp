@@ -1,10 +1,10 @@
 // The frame's "Locate users" and "Cached user info" windows over real lobbies and chat
 // forms: what they list, what their items do, and rows leaving with their server or user.
 #include "app/UfrmMain.h"
-#include "chat/ChatUser.h"
 #include "chat/Server.h"
 #include "common/Loopback.h"
 #include "common/StoreFixture.h"
+#include "irc/User.h"
 #include "pxo/UfrmCachedUserInfo.h"
 #include "pxo/UfrmLocateUsers.h"
 #include "pxo/UfrmPXO.h"

@@ -3,14 +3,14 @@
 #include "PXOTestKit.h"
 
 #include "base/Tick.h"
-#include "chat/ChatTab.h"
-#include "chat/ChatUser.h"
+#include "chat/Chat.h"
 #include "chat/Server.h"
 #include "common/IrcTestClient.h"
 #include "common/Loopback.h"
 #include "common/NgircdFixture.h"
 #include "common/ScriptedServer.h"
 #include "demo/SimProcess.h"
+#include "irc/User.h"
 #include "pxo/TrackerPackets.h"
 #include "settings/Registry.h"
 #include "sim/ServerDatagrams.h"
@@ -115,7 +115,7 @@ private slots:
                              sim.GameTrackerPort(), irc.Host(), irc.Port());
         form->TimerLoginRetry->setInterval(300);
         form->Login(QStringLiteral("pilotlogin"), QStringLiteral("secret"), QStringLiteral("Big Bad.Wolf"));
-        QCOMPARE(form->Nick, QStringLiteral("Big_Bad"));
+        QCOMPARE(form->Session()->Nick(), QStringLiteral("Big_Bad"));
 
         QTRY_COMPARE_WITH_TIMEOUT(form->windowTitle(), QStringLiteral("Chat (Big_Bad)"), Wait);
         QCOMPARE(form->TrackerId, QStringLiteral("TRK0123456"));
@@ -135,7 +135,7 @@ private slots:
 
         // The first PING brings the channel list and the lobby channel.
         QTRY_VERIFY_WITH_TIMEOUT(form->FindChat(QStringLiteral("#autoselect")), 20000);
-        QTRY_VERIFY_WITH_TIMEOUT(form->FindChannel(QStringLiteral("#d3")), Wait);
+        QTRY_VERIFY_WITH_TIMEOUT(form->Session()->FindChannel(QStringLiteral("#d3")), Wait);
         QVERIFY(form->FirstPingSeen);
     }
 
@@ -268,7 +268,7 @@ private slots:
         form->Login(QStringLiteral("pilot"), QStringLiteral("pw"), QStringLiteral("pilot"));
         QTRY_VERIFY_WITH_TIMEOUT(sim.Counter(QStringLiteral("acks"), QStringLiteral("login")) >= 1, Wait);
         QVERIFY(form->TrackerId.isEmpty());
-        QCOMPARE(form->TCP->state(), QAbstractSocket::UnconnectedState);
+        QCOMPARE(form->Session()->Status(), TIrcSession::TStatus::Inactive);
         QVERIFY(form->TimerLoginRetry->isActive());
     }
 
@@ -343,7 +343,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(
             m_kit->Boxes, QStringList{QStringLiteral("Someone else is using your alias, you need to change it!")},
             Wait);
-        QCOMPARE(form->TCP->state(), QAbstractSocket::ConnectedState);
+        QCOMPARE(form->Session()->Status(), TIrcSession::TStatus::Connected);
     }
 
     // The 05 01 reply of another client gives that user's ping.

@@ -3,7 +3,7 @@
 #include "PXOTestKit.h"
 
 #include "base/Tick.h"
-#include "chat/ChatUser.h"
+#include "irc/User.h"
 #include "pxo/UfrmPXOPlayerInfo.h"
 
 #include <QCheckBox>

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "irc/InputHistory.h"
+#include "irc/NickCompleter.h"
 
 #include <QColor>
 #include <QHash>
@@ -12,7 +13,10 @@
 
 #include <memory>
 
+class TConversation;
 class TConversationLog;
+class QKeyEvent;
+class QLineEdit;
 class QPlainTextEdit;
 class QSplitter;
 class QTabWidget;
@@ -20,8 +24,9 @@ class QTableWidget;
 class TfrmChat;
 class TUser;
 
-// One conversation tab: a channel, a private conversation, or "Misc". Lines that arrive
-// while the form handles a read are kept and written in one edit when the read is done.
+// One conversation tab: the view of a channel or private conversation of the form's session,
+// or "Misc" (the server's lines). Lines that arrive while the session handles a read are kept
+// and written in one edit when the read is done.
 class TChat : public QWidget
 {
     Q_OBJECT
@@ -32,9 +37,8 @@ public:
     QPlainTextEdit *TextView;
     QTableWidget *UserGrid;
     QSplitter *Splitter;
-    QList<TUser *> Users; // not owned
     QString Name;
-    QStringList Ops; // sorted, no duplicates
+    const TConversation *Conversation = nullptr; // none for "Misc"
     QPointer<QWidget> HostForm;
     TInputHistory History;
     // When each user last spoke here (a running count, larger is later), for completion.
@@ -45,18 +49,21 @@ public:
     TActivity Activity() const { return m_activity; }
 
     TfrmChat *Form() const { return m_form; }
-    // Name without its leading "#" or "+".
+    // Name without its leading "#" or "+"; as a tab's text ("&" shown as such).
     QString Caption() const;
+    QString TabText() const;
+    // Shows Conversation of the form's session: its user list follows what the session says,
+    // and the tab takes a private conversation's new name.
+    void Bind(const TConversation *conversation);
     bool IsChannel() const;
     bool IsMisc() const { return Name == QLatin1String("Misc"); }
 
+    // Who is in the conversation (nobody in "Misc").
+    const QList<TUser *> &Users() const;
     TUser *FindUser(const QString &nick) const;
-    void AddUser(TUser *user);
-    void RemoveUser(const QString &nick);
-    void AddOp(const TUser *user);
-    void RemoveOp(const TUser *user);
-    void RenameUser(const QString &oldNick, const QString &newNick);
     bool IsOp(const QString &nick) const;
+    // A user's new nick keeps the place the old one had in completion.
+    void RenameSpeaker(const QString &oldNick, const QString &newNick);
     TUser *SelectedUser() const;
     // Re-sorts and redraws the user list; during a read it is done once, at its end.
     void RefreshUserList();
@@ -66,6 +73,11 @@ public:
     void AddLine(const QString &nickPart, const QString &text, const QColor &color, bool mention = false);
     // Records that Nick spoke now.
     void NoteSpeaker(const QString &nick);
+    // Tab completes the nick before the cursor of an input line typing into this tab (again:
+    // the next match); Up and Down walk the tab's history. False for any other key.
+    bool InputKey(QLineEdit *input, const QKeyEvent *event, const QString &ownNick);
+    // The selected text, rows joined by line breaks.
+    QString SelectedText() const;
     // Writes what arrived during a read and the pending user-list refresh.
     void Flush();
     // A view keeps the last lines of the lines-kept setting, and up to a quarter more before
@@ -113,6 +125,7 @@ private:
     void DoRefreshUserList();
 
     TfrmChat *m_form;
+    TNickCompleter m_completer;
     QList<TPendingLine> m_pending;
     bool m_usersDirty = false;
     TActivity m_activity = TActivity::None;

@@ -1,17 +1,21 @@
-#include "chat/ChatTab.h"
+#include "chat/Chat.h"
 
 #include "chat/Beep.h"
 #include "chat/ChatSettings.h"
-#include "chat/ChatUser.h"
+#include "chat/UfrmChat.h"
+#include "irc/Conversation.h"
 #include "irc/ConversationLog.h"
 #include "irc/IrcLine.h"
-#include "chat/UfrmChat.h"
+#include "irc/NameOrder.h"
+#include "irc/User.h"
 #include "settings/UfrmConfig.h"
 
 #include <QElapsedTimer>
 #include <QHBoxLayout>
 #include <QHash>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QScrollBar>
@@ -139,6 +143,66 @@ void TChat::NoteSpeaker(const QString &nick)
         LastSpoke.insert(name, ++g_speakCount);
 }
 
+bool TChat::InputKey(QLineEdit *input, const QKeyEvent *event, const QString &ownNick)
+{
+    if (event->key() == Qt::Key_Tab && event->modifiers() == Qt::NoModifier) {
+        QList<TNickCompleter::TCandidate> candidates;
+        for (const TUser *user : Users())
+            candidates.append({user->Nick, LastSpoke.value(user->Nick, 0)});
+        QString text = input->text();
+        int cursor = input->cursorPosition();
+        if (m_completer.Complete(text, cursor, candidates, ownNick)) {
+            input->setText(text);
+            input->setCursorPosition(cursor);
+        }
+        return true; // Tab completes here; it never moves the focus away from typing
+    }
+    if (event->key() != Qt::Key_Up && event->key() != Qt::Key_Down)
+        return false;
+    QString shown;
+    if (event->key() == Qt::Key_Up ? History.Up(input->text(), shown) : History.Down(shown))
+        input->setText(shown);
+    return true;
+}
+
+QString TChat::SelectedText() const
+{
+    // Paragraph separators of a selection over several rows become line breaks.
+    QString text = TextView->textCursor().selectedText();
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    return text;
+}
+
+void TChat::Bind(const TConversation *conversation)
+{
+    Conversation = conversation;
+    const TIrcSession *session = m_form->Session();
+    const auto mine = [this](const TConversation *changed) {
+        if (changed == Conversation)
+            RefreshUserList();
+    };
+    connect(session, &TIrcSession::UsersChanged, this, mine);
+    connect(session, &TIrcSession::OpsChanged, this, mine);
+    connect(session, &TIrcSession::UserJoined, this, mine);
+    connect(session, &TIrcSession::UserLeft, this, mine);
+    connect(session, &TIrcSession::UserQuit, this, &TChat::RefreshUserList);
+    connect(session, &TIrcSession::UserRenamed, this, [this](const TUser *user, const QString &oldNick) {
+        RenameSpeaker(oldNick, user->Nick);
+        if (Conversation && Name != Conversation->Name) {
+            Name = Conversation->Name;
+            if (QTabWidget *tabs = PageControl())
+                tabs->setTabText(tabs->indexOf(this), TabText());
+        }
+        RefreshUserList();
+    });
+    RefreshUserList();
+}
+
+QString TChat::TabText() const
+{
+    return Caption().replace(QLatin1Char('&'), QLatin1String("&&"));
+}
+
 QString TChat::Caption() const
 {
     if (Name.startsWith(QLatin1Char('#')) || Name.startsWith(QLatin1Char('+')))
@@ -151,71 +215,26 @@ bool TChat::IsChannel() const
     return Name.startsWith(QLatin1Char('#')) || Name.startsWith(QLatin1Char('+'));
 }
 
+const QList<TUser *> &TChat::Users() const
+{
+    static const QList<TUser *> nobody;
+    return Conversation ? Conversation->Users : nobody;
+}
+
 TUser *TChat::FindUser(const QString &nick) const
 {
-    const QString wanted = Irc::StripAt(nick);
-    for (TUser *user : Users) {
-        if (user->Nick == wanted)
-            return user;
-    }
-    return nullptr;
-}
-
-void TChat::AddUser(TUser *user)
-{
-    if (!user || FindUser(user->Nick))
-        return;
-    Users.append(user);
-    RefreshUserList();
-}
-
-void TChat::RemoveUser(const QString &nick)
-{
-    TUser *user = FindUser(nick);
-    if (!user)
-        return;
-    Ops.removeAll(user->Nick);
-    Users.removeAll(user);
-    RefreshUserList();
-}
-
-namespace {
-void InsertSorted(QStringList &list, const QString &name)
-{
-    const auto it = std::lower_bound(list.begin(), list.end(), name);
-    if (it == list.end() || *it != name)
-        list.insert(it, name);
-}
-} // namespace
-
-void TChat::AddOp(const TUser *user)
-{
-    if (!user)
-        return;
-    InsertSorted(Ops, user->Nick);
-    RefreshUserList();
-}
-
-void TChat::RemoveOp(const TUser *user)
-{
-    if (!user)
-        return;
-    Ops.removeAll(user->Nick);
-    RefreshUserList();
-}
-
-void TChat::RenameUser(const QString &oldNick, const QString &newNick)
-{
-    if (LastSpoke.contains(oldNick))
-        LastSpoke.insert(newNick, LastSpoke.take(oldNick));
-    if (Ops.removeAll(oldNick) > 0)
-        InsertSorted(Ops, newNick);
-    RefreshUserList();
+    return Conversation ? Conversation->FindUser(nick) : nullptr;
 }
 
 bool TChat::IsOp(const QString &nick) const
 {
-    return std::binary_search(Ops.cbegin(), Ops.cend(), Irc::StripAt(nick));
+    return Conversation && Conversation->IsOp(nick);
+}
+
+void TChat::RenameSpeaker(const QString &oldNick, const QString &newNick)
+{
+    if (LastSpoke.contains(oldNick))
+        LastSpoke.insert(newNick, LastSpoke.take(oldNick));
 }
 
 TUser *TChat::SelectedUser() const
@@ -244,9 +263,10 @@ void TChat::DoRefreshUserList()
     m_usersDirty = false;
     const TUser *selected = SelectedUser();
     const QString selectedNick = selected ? selected->Nick : QString();
-    std::stable_sort(Users.begin(), Users.end(),
+    QList<TUser *> users = Users();
+    std::stable_sort(users.begin(), users.end(),
                      [](const TUser *a, const TUser *b) { return CompareNames(a->Nick, b->Nick) < 0; });
-    const int rows = std::max(1, int(Users.size()));
+    const int rows = std::max(1, int(users.size()));
     UserGrid->setRowCount(rows);
     int selectRow = -1;
     for (int row = 0; row < rows; ++row) {
@@ -255,13 +275,13 @@ void TChat::DoRefreshUserList()
             item = new QTableWidgetItem;
             UserGrid->setItem(row, 0, item);
         }
-        if (row >= Users.size()) {
+        if (row >= users.size()) {
             // An empty list keeps one row, and it names nobody.
             item->setText(QString());
             item->setData(Qt::ForegroundRole, QVariant());
             continue;
         }
-        const TUser *user = Users.at(row);
+        const TUser *user = users.at(row);
         item->setText(IsOp(user->Nick) ? QLatin1Char('@') + user->Nick : user->Nick);
         if (user->Ignored())
             item->setForeground(Ignored);
@@ -465,6 +485,7 @@ void TChat::WriteLog(const QString &nickPart, const QString &text)
     QPointer<TfrmChat> form(m_form);
     QTimer::singleShot(0, form, [form, error] {
         if (form && !form->Released())
-            form->ShowLogFailure(error);
+            form->AddChatLine(form->Misc(), QString(), QColor(255, 0, 0),
+                              QStringLiteral("Unable to write the conversation log: ") + error);
     });
 }
