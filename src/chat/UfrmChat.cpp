@@ -308,9 +308,11 @@ void TfrmChat::UserJoined(TConversation *conversation, TUser *user)
         return;
     if (ChatSettings::JoinFriendSound())
         Sound::Beep();
+    // Posted, as all notifications: never inside the read of the socket.
     if (ChatSettings::NotifyFriendJoin())
-        emit NotificationWanted(QStringLiteral("Friend online"),
-                                user->Nick + QStringLiteral(" joined ") + conversation->Name);
+        QTimer::singleShot(0, this, [this, text = user->Nick + QStringLiteral(" joined ") + conversation->Name] {
+            emit NotificationWanted(QStringLiteral("Friend online"), text);
+        });
 }
 
 void TfrmChat::MergeUser(const TUser &temporary)
