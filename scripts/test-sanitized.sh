@@ -28,7 +28,7 @@ quick)
     export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
     # Every decoder and engine of untrusted bytes, across real sockets, without windows.
     quick=(tst_PeerProtocol tst_UDPQueue tst_GameQueries tst_StatusReply tst_EchoReply tst_IrcLine
-        tst_ChatEngines tst_FileProtocol tst_FileServerEngine tst_FileTransfer tst_LargeInt tst_RC4 tst_NxKeys
+        tst_IrcHelpers tst_IrcSession tst_FileProtocol tst_FileServerEngine tst_FileTransfer tst_LargeInt tst_RC4 tst_NxKeys
         tst_DatagramReader tst_TrackerPackets tst_ServerListRules tst_ServerReplies tst_PlayerStats
         tst_LevelTarget tst_LevelDownload tst_TalkProtocol tst_TalkConnection tst_SimDatagrams)
     default_args=(-R "^($(IFS='|'; echo "${quick[*]}"))\$")

@@ -1,0 +1,411 @@
+// The IRC session without a window: server lines in, signals and model out; then its
+// connection against a scripted server on loopback.
+#include "base/Tick.h"
+#include "common/ScriptedServer.h"
+#include "irc/Channel.h"
+#include "irc/IrcSession.h"
+#include "irc/SendQueue.h"
+#include "irc/User.h"
+
+#include <QMetaEnum>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+using S = TIrcSession;
+
+// Every signal of a session, one short line each.
+struct TTrace : QObject
+{
+    QStringList Lines;
+    explicit TTrace(S &s)
+    {
+        const auto add = [this](const QString &line) { Lines << line; };
+        const auto on = [this, &s, add](auto signal, auto text) {
+            connect(&s, signal, this, [add, text](auto... args) { add(text(args...)); });
+        };
+        on(&S::LineAdded, [](TConversation *c, const TChatLine &l) {
+            static const char *const kinds[] = {"Message", "Action", "Raw",    "Join",
+                                                "Event",   "Alert",  "Server", "Status"};
+            return QStringLiteral("line %1 %2: %3%4%5")
+                .arg(c ? c->Name : QStringLiteral("-"), QLatin1String(kinds[int(l.Kind)]), l.NickPart, l.Text,
+                     l.Mention ? QStringLiteral(" !") : QString());
+        });
+        on(&S::ConversationOpened, [](TConversation *c, bool a) { return "open " + c->Name + (a ? " active" : ""); });
+        on(&S::ConversationClosed, [](TConversation *c) { return "close " + c->Name; });
+        on(&S::UserJoined, [](TConversation *c, TUser *u) { return "join " + c->Name + ' ' + u->Nick; });
+        on(&S::UserLeft, [](TConversation *c, TUser *u) { return "left " + c->Name + ' ' + u->Nick; });
+        on(&S::UserQuit, [](TUser *u) { return "quit " + u->Nick; });
+        on(&S::UserRenamed, [](TUser *u, const QString &old) { return "rename " + old + ' ' + u->Nick; });
+        on(&S::UsersChanged, [](TConversation *c) { return "users " + c->Name; });
+        on(&S::OpsChanged, [](TConversation *c) { return "ops " + c->Name; });
+        on(&S::UserHostKnown, [](TUser *u) { return "host " + u->Nick + ' ' + u->Host; });
+        on(&S::WhoisReceived, [](TUser *u) { return "whois " + u->Nick; });
+        on(&S::ChannelListed, [](TChannel *c) { return "listed " + c->Name + ' ' + QString::number(c->Users); });
+        on(&S::ChannelListEnded, [] { return QStringLiteral("list end"); });
+        on(&S::NickInUse, [] { return QStringLiteral("nick in use"); });
+        on(&S::OwnNickChanged, [&s] { return "own nick " + s.Nick(); });
+        on(&S::Registered, [] { return QStringLiteral("registered"); });
+        on(&S::PingAnswered, [](const QString &) { return QStringLiteral("pong"); });
+        on(&S::StatusText, [](const QString &text) { return "status " + text; });
+        on(&S::Disconnected, [&s] {
+            return "disconnected " + QLatin1String(QMetaEnum::fromType<S::TStatus>().valueToKey(int(s.Status())));
+        });
+    }
+};
+
+// Who is in each conversation, "@" before an operator.
+QStringList Model(const S &s)
+{
+    QStringList model;
+    for (const TConversation *c : s.Conversations()) {
+        QStringList users;
+        for (const TUser *u : c->Users)
+            users << (c->IsOp(u->Nick) ? "@" : "") + u->Nick;
+        users.sort();
+        model << c->Name + ": " + users.join(' ');
+    }
+    model.sort();
+    return model;
+}
+
+// "me" in #d3 with the operator boss and bob, whose hosts are known.
+void Prelude(S &s)
+{
+    s.SetNick(QStringLiteral("me"));
+    s.SetHighlightWords({QStringLiteral("anarchy")});
+    for (const char *line : {":me!~me@127.0.0.1 JOIN :#d3", ":bob!~b@10.0.0.2 JOIN :#d3", ":boss!~o@10.0.0.3 JOIN :#d3",
+                             ":srv 353 me = #d3 :me @boss bob"})
+        s.HandleLine(QLatin1String(line));
+}
+
+// A session of "me" connected to a scripted server.
+struct TConnected
+{
+    TScriptedServer Server;
+    S Session;
+    bool Open()
+    {
+        Session.SetNick(QStringLiteral("me"));
+        if (!Server.Listen())
+            return false;
+        Session.Open(QStringLiteral("127.0.0.1"), Server.Port());
+        return Server.WaitForClient() && QTest::qWaitFor([this] { return Session.Status() == S::TStatus::Connected; });
+    }
+    // The lines the server has, once the session has answered a PING sent after them.
+    QStringList Sent()
+    {
+        static int serial = 0;
+        const QString token = QStringLiteral("sync%1").arg(++serial);
+        Server.SendLine(QStringLiteral("PING :") + token);
+        Server.WaitForLine(QStringLiteral("PONG :") + token);
+        QStringList lines = Server.Received();
+        Server.ClearReceived();
+        lines.removeIf([](const QString &line) { return line.startsWith(QLatin1String("PONG :sync")); });
+        return lines;
+    }
+};
+
+// Lines fed after the prelude, the signals they give, and the conversations then ("=": as
+// before). Within a cell "|" separates entries.
+struct TDispatch
+{
+    const char *Name, *Lines, *Trace, *Model;
+};
+const TDispatch Dispatches[] = {
+    {"join of another user", ":ann!~a@10.0.0.9 JOIN :#d3",
+     "host ann 10.0.0.9|line - Join: ann join channel d3|join #d3 ann", "#d3: @boss ann bob me"},
+    {"own join opens and shows, channel as last word", ":me!~me@h JOIN #two",
+     "open #two active|line - Join: me join channel two|join #two me", "#d3: @boss bob me|#two: me"},
+    {"join of a channel not open", ":ann!~a@h JOIN :#elsewhere", "host ann h", "="},
+    {"names: private type, op mark, then an empty list",
+     ":srv 353 me * #d3 :@x y|:srv 353 me = #d3 :", "users #d3|users #d3", "#d3: @boss @x bob me y"},
+    {"names for a channel not open", ":srv 353 me @ #nowhere :a b", "", "="},
+    {"channel message, markup as text", ":bob!~b@h PRIVMSG #d3 :hello <b>all</b>",
+     "line #d3 Message: bob: hello <b>all</b>", "="},
+    {"channel message without colon", ":bob!~b@h PRIVMSG #d3 word", "line #d3 Message: bob: word", "="},
+    {"action",
+     ":boss!~o@h PRIVMSG #d3 :\x01"
+     "ACTION waves\x01",
+     "line #d3 Action: boss waves", "="},
+    {"channel message from outside the channel", ":ann!~a@h PRIVMSG #d3 :spam", "host ann h", "="},
+    {"an ignored member's channel line is hidden", ":bad!~b@h JOIN :#d3|:bad!~b@h PRIVMSG #d3 :x",
+     "host bad h|line - Join: bad join channel d3|join #d3 bad", "#d3: @boss bad bob me"},
+    {"an ignored user's private message opens a conversation in the background", ":bad!~b@h PRIVMSG me :psst",
+     "host bad h|users bad|open bad|line bad Message: bad: psst", "#d3: @boss bob me|bad: bad me"},
+    {"private message to someone else", ":bob!~b@h PRIVMSG other :x", "", "="},
+    {"mentions: own nick, a highlight word, never our own line",
+     ":bob!~b@h PRIVMSG #d3 :hey ME look|:bob!~b@h PRIVMSG #d3 :Anarchy now|:me!~me@h PRIVMSG #d3 :me me",
+     "line #d3 Message: bob: hey ME look !|line #d3 Message: bob: Anarchy now !|line #d3 Message: me: me me", "="},
+    {"part", ":boss!~o@h PART #d3 :later|:bob!~b@h PART :#d3",
+     "left #d3 boss|line - Event: boss part channel d3|left #d3 bob|line - Event: bob part channel d3", "#d3: me"},
+    {"own part closes", ":me!~me@h PART #d3", "close #d3|line - Event: me part channel d3", ""},
+    {"part of a channel not open", ":bob!~b@h PART #nowhere", "line - Event: bob part channel nowhere", "="},
+    {"kick", ":boss!~o@h KICK #d3 bob :behave|:boss!~o@h KICK #d3",
+     "left #d3 bob|line - Event: bob was kicked from channel d3 by boss :behave", "#d3: @boss me"},
+    {"own kick closes", ":boss!~o@h KICK #d3 me :out",
+     "close #d3|line - Event: me was kicked from channel d3 by boss :out", ""},
+    {"quit leaves every conversation", ":bob!~b@h PRIVMSG me :bye|:bob!~b@h QUIT :gone",
+     "users bob|open bob|line bob Message: bob: bye|quit bob|line - Alert: bob quit", "#d3: @boss me|bob: me"},
+    {"mode: o, b, minus, o; then a plain o", ":boss!~o@h MODE #d3 +ob-o bob *!*@bad bob|:boss!~o@h MODE #d3 +o bob",
+     "ops #d3|ops #d3", "#d3: @bob @boss me"},
+    {"mode naming a nick never seen ends the line",
+     ":boss!~o@h MODE #d3 +oo ghost bob|:boss!~o@h MODE #nowhere +o bob|:boss!~o@h MODE #d3 +o", "", "="},
+    {"nick: renamed everywhere, op kept", ":boss!~o@h NICK :chief",
+     "rename boss chief|line - Event: boss is now known as chief", "#d3: @chief bob me"},
+    {"nick of a private conversation renames it", ":bob!~b@h PRIVMSG me :hi|:bob!~b@h NICK robert",
+     "users bob|open bob|line bob Message: bob: hi|rename bob robert|line - Event: bob is now known as robert",
+     "#d3: @boss me robert|robert: me robert"},
+    {"nick to a nick already known: that record takes the place", ":ann!~a@h PRIVMSG other :x|:boss!~o@h NICK ann",
+     "host ann h|rename boss ann|line - Event: boss is now known as ann", "#d3: @ann bob me"},
+    {"own nick", ":me!~me@h NICK :pilot", "own nick pilot|rename me pilot|line - Event: me is now known as pilot",
+     "#d3: @boss bob pilot"},
+    {"message of the day, one shorter than its lead", ":srv 372 me :- Message of the day|:srv 372 me",
+     "line - Server: Message of the day|line - Server: ", "="},
+    {"refusals", ":srv 474 me #closed :banned|:srv 433 * me :in use|:srv 432 * x! :bad|:srv 431 :none|:srv 433",
+     "line - Alert: Unable to join channel (banned)!|nick in use|nick in use|nick in use|nick in use", "="},
+    {"whois, and one of a stranger",
+     ":srv 311 me bob u 10.9.8.7 * :TRK42 Bob Builder|:srv 311 me ghost u h * :x|:srv 311",
+     "host bob 10.9.8.7|whois bob", "="},
+    {"channel list; an open channel's count follows its users",
+     ":srv 322 me #c 5 :topic|:srv 322 me #d3 9 :x|:ann!~a@h JOIN :#d3|:srv 322 me|:srv 323 me :End of LIST",
+     "listed #c 5|listed #d3 9|host ann h|listed #d3 4|line - Join: ann join channel d3|join #d3 ann|list end",
+     "#d3: @boss ann bob me"},
+    {"welcome, PING, NOTICE, anything else", ":srv 001 me :Welcome|PING :x|NOTICE AUTH :x|:srv NOTICE me :x|ERROR :bye",
+     "registered|pong|line - Raw: ERROR :bye", "="},
+    {"broken lines cost nothing", ":|:srv|:!@h JOIN :#d3|:x!~x@h PRIVMSG #d3|:\x01\x02 \x7f\x03 \x01|",
+     "host x h|line - Raw: ", "="},
+};
+
+QStringList Cells(const char *text)
+{
+    return *text ? QString::fromLatin1(text).split(QLatin1Char('|')) : QStringList();
+}
+} // namespace
+
+class tst_IrcSession : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // Names are ordered by the locale's collation.
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
+
+    void dispatch_data()
+    {
+        QTest::addColumn<int>("row");
+        for (int i = 0; i < int(std::size(Dispatches)); ++i)
+            QTest::newRow(Dispatches[i].Name) << i;
+    }
+
+    void dispatch()
+    {
+        QFETCH(int, row);
+        const TDispatch &d = Dispatches[row];
+        S session;
+        Prelude(session);
+        session.FindOrAddUser(QStringLiteral("bad"))->IgnoreState = 1;
+        const QStringList before = Model(session);
+        TTrace trace(session);
+        for (const QString &line : Cells(d.Lines))
+            session.HandleLine(line);
+        QCOMPARE(trace.Lines, Cells(d.Trace));
+        QCOMPARE(Model(session), d.Model == QLatin1String("=") ? before : Cells(d.Model));
+    }
+
+    // One message fed at every split point, across reads: one line each time; an over-long
+    // line is dropped and told, and the next line stands.
+    void feedAtEverySplit()
+    {
+        S session;
+        Prelude(session);
+        TTrace trace(session);
+        QSignalSpy reads(&session, &S::ReadDone);
+        const QByteArray line = ":bob!~b@h PRIVMSG #d3 :split \xc3\xa9 text\r\n";
+        for (qsizetype split = 0; split < line.size(); ++split) {
+            session.Feed(QByteArrayView(line).first(split));
+            session.Feed(QByteArrayView(line).sliced(split));
+        }
+        QCOMPARE(trace.Lines,
+                 QStringList(line.size(), QString::fromUtf8("line #d3 Message: bob: split \xc3\xa9 text")));
+        QCOMPARE(reads.size(), 2 * line.size());
+        session.Feed(QByteArray(Irc::MaxLineBytes + 100, 'x') + "\rafter\r");
+        QCOMPARE(trace.Lines.mid(line.size()),
+                 (QStringList{"line - Raw: after", "status TCP error: 1 over-long line(s) from the server dropped"}));
+    }
+
+    void model()
+    {
+        S session;
+        TUser *bob = session.FindOrAddUser(QStringLiteral("@bob"));
+        QCOMPARE(bob->Nick, QStringLiteral("bob"));
+        QVERIFY(bob->PingPending);
+        QCOMPARE(session.FindOrAddUser(QStringLiteral("bob")), bob);
+        QVERIFY(!session.FindUser(QStringLiteral("Bob")) && !session.FindOrAddUser(QStringLiteral("@")));
+        QVERIFY(session.UserByIndex(0) == bob && !session.UserByIndex(1) && !session.UserByIndex(-1));
+        bob->DisplayName = QStringLiteral("Bob B");
+        QCOMPARE(session.FindUserByDisplayName(QStringLiteral("Bob B")), bob);
+        // The merge rule: texts when not blank (trimmed), numbers when not 0.
+        TUser merged(nullptr, QStringLiteral("bob"));
+        merged.Host = QStringLiteral("  10.0.0.9 ");
+        merged.TrackerId = QStringLiteral("   ");
+        merged.Kills = 7;
+        merged.IgnoreState = -1;
+        session.MergeUser(merged);
+        session.MergeUser(TUser(nullptr, QStringLiteral("bob")));
+        QCOMPARE(
+            (QStringList{bob->Host, bob->TrackerId, QString::number(bob->Kills), QString::number(bob->IgnoreState)}),
+            (QStringList{"10.0.0.9", "", "7", "-1"}));
+        // Channels in the locale's order; an update changes count and topic only.
+        for (const char *name : {"#gamma", "#Beta", "#alpha", "#beta", "#Alpha"})
+            session.AddOrUpdateChannel(QLatin1String(name), 1, QString());
+        session.AddOrUpdateChannel(QStringLiteral("#gamma"), 42, QStringLiteral("topic"));
+        QStringList names;
+        for (int i = 1; i <= session.ChannelCount(); ++i)
+            names << session.ChannelByIndex(i)->Name + QString::number(session.ChannelByIndex(i)->Users);
+        QCOMPARE(names, (QStringList{"#alpha1", "#Alpha1", "#beta1", "#Beta1", "#gamma42"}));
+        QVERIFY(!session.ChannelByIndex(0) && !session.ChannelByIndex(6));
+        // A conversation's name has no "@"; every user is said to go before it is freed.
+        QCOMPARE(session.OpenConversation(QStringLiteral("@#Chan"))->Name, QStringLiteral("#Chan"));
+        QCOMPARE(session.OpenPrivate(bob)->Users, QList<TUser *>{bob});
+        session.CloseConversation(QStringLiteral("#nowhere"));
+        QSignalSpy removed(&session, &S::UserRemoved);
+        session.FindOrAddUser(QStringLiteral("ann"));
+        session.ClearUsers();
+        QCOMPARE(removed.size(), 2);
+        QVERIFY(session.FindConversation(QStringLiteral("bob"))->Users.isEmpty());
+    }
+
+    void whois_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QStringList>("fields"); // host, tracker id, whois name, display name
+        QTest::newRow("tracker id and name") << ":srv 311 me bob u 10.9.8.7 * :TRK42 Bob Builder"
+                                             << QStringList{"10.9.8.7", "TRK42", "Bob Builder", "Bob Builder"};
+        QTest::newRow("a name that is the tracker id: the nick")
+            << ":srv 311 me bob u h * :bob" << QStringList{"h", "bob", "bob", "bob"};
+        QTest::newRow("no name") << ":srv 311 me bob u h * :" << QStringList{"h", "", "", "bob"};
+    }
+
+    void whois()
+    {
+        QFETCH(QString, line);
+        S session;
+        TUser *bob = session.FindOrAddUser(QStringLiteral("bob"));
+        session.HandleLine(line);
+        QTEST((QStringList{bob->Host, bob->TrackerId, bob->WhoisName, bob->DisplayName}), "fields");
+    }
+
+    void ownNickAndMentions()
+    {
+        S session;
+        Prelude(session);
+        TTrace trace(session);
+        for (const char *line :
+             {":me!~me@h NICK :pilot", ":bob!~b@h PRIVMSG #d3 :me?", ":bob!~b@h PRIVMSG #d3 :pilot!"})
+            session.HandleLine(QLatin1String(line));
+        QCOMPARE(session.Nick(), QStringLiteral("pilot"));
+        QCOMPARE(trace.Lines.mid(3), (QStringList{"line #d3 Message: bob: me?", "line #d3 Message: bob: pilot! !"}));
+    }
+
+    // Lines go out only while connected, cut as a line must be; an answer to the server never
+    // waits behind a pasted block; leaving sends what is queued, then QUIT.
+    void sending()
+    {
+        TConnected c;
+        QVERIFY(c.Session.SendLine(QStringLiteral("LIST")).isEmpty() && c.Session.Idle());
+        QVERIFY(c.Open());
+        c.Session.SetSendPace(0, 0);
+        QCOMPARE(c.Session.SendAction(QStringLiteral("#d3"), QString(300, 'y')), QString(252 - 21, 'y'));
+        QCOMPARE(c.Session.SendPrivate(QStringLiteral("bob"), QStringLiteral("hi")), QStringLiteral("hi"));
+        QCOMPARE(c.Sent(), (QStringList{"PRIVMSG #d3 :\x01"
+                                        "ACTION " +
+                                            QString(252 - 21, 'y') + "\x01",
+                                        "PRIVMSG bob :hi"}));
+        c.Session.SetSendPace(2, 60000);
+        const bool paced = c.Session.SetPaced(true);
+        for (int i = 1; i <= 4; ++i)
+            c.Session.SendLine(QStringLiteral("PRIVMSG #d3 :n%1").arg(i));
+        c.Session.SetPaced(paced);
+        QCOMPARE(c.Sent(), (QStringList{"PRIVMSG #d3 :n1", "PRIVMSG #d3 :n2"}));
+        QSignalSpy disconnected(&c.Session, &S::Disconnected);
+        c.Session.Quit();
+        c.Session.Quit();
+        QCOMPARE(c.Session.Status(), S::TStatus::Closed);
+        QCOMPARE(disconnected.size(), 1);
+        QTRY_COMPARE(c.Server.Received(), (QStringList{"PRIVMSG #d3 :n3", "PRIVMSG #d3 :n4", "QUIT"}));
+    }
+
+    // While away a private message gets one reply per sender and minute, and an away reply
+    // is never answered.
+    void awayReply()
+    {
+        TConnected c;
+        QVERIFY(c.Open());
+        bool away = true;
+        c.Session.SetAwaySource([&away] {
+            return S::TAway{away, QStringLiteral("back soon"), TickCount() - 3725200u};
+        });
+        for (const char *line : {":bob!~b@h PRIVMSG me :are you there?", ":bob!~b@h PRIVMSG me :hello?",
+                                 ":ann!~a@h PRIVMSG me :(Been away 0h:00:04) I'm away..."})
+            c.Server.SendLine(QLatin1String(line));
+        QCOMPARE(c.Sent(), QStringList{"PRIVMSG bob :(Been away 1h:02:05) back soon"});
+        away = false;
+        c.Server.SendLine(QStringLiteral(":carl!~c@h PRIVMSG me :hi"));
+        QCOMPARE(c.Sent(), QStringList{});
+    }
+
+    // A drop with reconnecting on: the lists empty, the conversations stay, the wait doubles
+    // while the server is away, and the channels are joined again once it is back. Without
+    // it, a refused connection, or after our own QUIT, the connection ends for good.
+    void reconnect()
+    {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+        const quint16 port = server.serverPort();
+        S session;
+        session.SetReconnect(true);
+        Prelude(session);
+        session.HandleLine(QStringLiteral(":bob!~b@h PRIVMSG me :hi"));
+        session.Open(QStringLiteral("127.0.0.1"), port);
+        QTRY_VERIFY(server.hasPendingConnections());
+        QTcpSocket *client = server.nextPendingConnection();
+        QTRY_COMPARE(session.Status(), S::TStatus::Connected);
+        TTrace trace(session);
+        server.close();
+        client->close();
+        QTRY_COMPARE(session.Status(), S::TStatus::Waiting);
+        QCOMPARE(trace.Lines,
+                 (QStringList{"status TCP disconnect error: 1", "users #d3", "users bob",
+                              "line - Alert: Connection lost; reconnecting in 2 s...", "disconnected Waiting"}));
+        QCOMPARE(Model(session), (QStringList{"#d3: ", "bob: "}));
+        QCOMPARE(session.ReconnectDelayMs(), 2000);
+        auto *timer = session.findChild<QTimer *>(QStringLiteral("TimerReconnect"));
+        timer->start(0); // nobody listens: the attempt fails
+        QTRY_VERIFY(trace.Lines.contains("line - Alert: Connection lost; reconnecting in 4 s..."));
+        QVERIFY(trace.Lines.contains(QStringLiteral("line - Status: Reconnecting to 127.0.0.1:%1...").arg(port)));
+        QVERIFY(trace.Lines.contains("status TCP connect error: 0"));
+        QVERIFY(server.listen(QHostAddress::LocalHost, port));
+        timer->start(0);
+        QTRY_VERIFY(server.hasPendingConnections());
+        client = server.nextPendingConnection();
+        client->write(":srv 001 me :Welcome\r\n");
+        QTRY_VERIFY(client->canReadLine());
+        QCOMPARE(client->readLine(), QByteArray("JOIN #d3\r\n"));
+        QVERIFY(trace.Lines.contains("line - Status: Reconnected."));
+        // The user's QUIT: the drop that follows is the end.
+        session.SendLine(QStringLiteral("quit :bye"));
+        client->close();
+        QTRY_COMPARE(session.Status(), S::TStatus::Closed);
+        session.SetReconnect(false);
+        server.close();
+        session.Open(QStringLiteral("127.0.0.1"), port);
+        QTRY_COMPARE(trace.Lines.filter("disconnected").size(), 4);
+        QCOMPARE(trace.Lines.last(), QStringLiteral("disconnected Closed"));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_IrcSession)
+#include "tst_IrcSession.moc"
