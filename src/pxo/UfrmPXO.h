@@ -119,6 +119,8 @@ public:
     // Joining: refused with a note while a game runs.
     void JoinServer(TServer *server);
     void JoinDirectIP();
+    // A join link: asks first, then joins Host:Port as a listed server or directly.
+    void JoinLink(const QString &host, quint16 port);
     // Starts the game; the lobby stays inert (no chat, no queries, port released) until it
     // ends, then logs in again.
     void LaunchGame(const QString &ip, quint16 port, const QStringList &params);
