@@ -21,7 +21,6 @@ void TPxoTrackerClient::Start(const QString &loginName, const QString &password)
     m_loginName = loginName;
     m_password = password;
     m_tries = 0;
-    m_loggingIn = true;
     LoginAttempt();
 }
 
@@ -33,6 +32,7 @@ void TPxoTrackerClient::Stop()
 
 void TPxoTrackerClient::LoginAttempt()
 {
+    m_loggingIn = true;
     TimerLoginRetry->start();
     ++m_tries;
     emit LoginAttempted(m_tries);

@@ -11,11 +11,10 @@
 
 class QTimer;
 
-// The PXO trackers of one lobby, in the shape of Qt's torrent example's TrackerClient. Start
-// logs in: an attempt every 7 s until the user tracker accepts, and the tenth gives up; every
-// attempt also asks the game tracker for its list. Feed takes the trackers' replies,
-// acknowledges them and says in signals what they brought. A reply counts only when it comes
-// from the tracker's address (as its name resolved for our requests) and port.
+// The PXO trackers of one lobby. Start logs in: an attempt every 7 s until the user tracker
+// accepts, and the tenth gives up; every attempt also asks the game tracker for its list. Feed takes the trackers'
+// replies, acknowledges them and says in signals what they brought. A reply counts only when it comes from the
+// tracker's address (as its name resolved for our requests) and port.
 //
 //   user tracker:  login request → login retry: the next attempt at once
 //                                → login accepted → acknowledgement (last byte 98)

@@ -193,15 +193,15 @@ private slots:
         QFETCH(int, column);
         QFETCH(QStringList, servers);
         QStringList preferred;
-        for (const QString &spec : servers) {
-            if (spec.section(u' ', 5).contains(u'p'))
-                preferred << spec.section(u' ', 0, 0);
+        for (const QString &line : servers) {
+            if (line.section(u' ', 5).contains(u'p'))
+                preferred << line.section(u' ', 0, 0);
         }
         SetMemoLines(m_kit->Config->memServersPrefered, preferred);
         TfrmPXO *form = m_kit->NewLobby();
         int n = 0;
-        for (const QString &spec : servers) {
-            const QStringList f = spec.split(u' ');
+        for (const QString &line : servers) {
+            const QStringList f = line.split(u' ');
             TServer *server = Listed(form, ++n,
                                      {f[0].toLatin1(), quint16(f[1].section(u'/', 0, 0).toUInt()),
                                       quint16(f[1].section(u'/', 1).toUInt()), f[4].toLatin1(), quint16(f[3].toUInt()),

@@ -75,8 +75,6 @@ private slots:
                 [this](TServer *s) { m_events << "removed " + s->IP; });
         connect(m_list.get(), &TServerList::LevelAddressReceived, this,
                 [this](TServer *s, const QString &address) { m_events << "level " + s->IP + u' ' + address; });
-        connect(m_list.get(), &TServerList::ListFull, this,
-                [this](int max) { m_events << "full " + QString::number(max); });
     }
     void cleanup()
     {
@@ -101,17 +99,6 @@ private slots:
         m_list->RemoveServer(m_list->Servers().first());
         QCOMPARE(m_list->FindServer(QStringLiteral("127.9.0.1"), 0), m_list->Servers().first());
         QCOMPARE(m_events, QStringList{"removed 127.9.0.1"});
-    }
-
-    // The list stops at its cap and says so once.
-    void cappedAtMaxServers()
-    {
-        for (int i = 0; i < TServerList::MaxServers; ++i)
-            QVERIFY(m_list->AddServer(QStringLiteral("127.10.%1.%2").arg(i / 250).arg(i % 250), 2092));
-        QVERIFY(!Add(1));
-        QVERIFY(!Add(2));
-        QCOMPARE(m_list->Servers().size(), qsizetype(TServerList::MaxServers));
-        QCOMPARE(m_events, QStringList{"full 5000"});
     }
 
     // Each reply counts only from the listed server's address and port; a status reply only from
