@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QRandomGenerator>
 #include <QTreeWidget>
@@ -115,6 +116,45 @@ private slots:
         form->ServerList->RemoveServer(a);
         QCOMPARE(form->lvwServers->topLevelItemCount(), 0);
         QCOMPARE(form->lvwServers->headerItem()->text(0), QStringLiteral("Name (0)"));
+    }
+
+    // The filter is the configuration's at each reply: a server it hides has no row, and one
+    // filtered out by game type, mode or level is asked for its game info no more.
+    void filterSettings_data()
+    {
+        QTest::addColumn<QString>("setting");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("ping at the maximum") << "ping 150" << true;
+        QTest::newRow("ping past the maximum") << "ping 149" << false;
+        QTest::newRow("game type listed") << "type ANARCHY" << false;
+        QTest::newRow("mode listed") << "mode C/S" << false;
+        QTest::newRow("level listed") << "level City.mn3" << false;
+        QTest::newRow("another level listed") << "level other.mn3" << true;
+    }
+    void filterSettings()
+    {
+        QFETCH(QString, setting);
+        const QString value = setting.section(u' ', 1);
+        QListWidget *list = setting.startsWith("type")    ? m_kit->Config->lbxServersFilterGameType
+                            : setting.startsWith("mode")  ? m_kit->Config->lbxServersFilterMode
+                            : setting.startsWith("level") ? m_kit->Config->lbxServersFilterLevel
+                                                          : nullptr;
+        if (list)
+            list->addItem(value);
+        else
+            m_kit->Config->speServerFilterPing->SetValue(value.toInt());
+        TfrmPXO *form = m_kit->NewLobby();
+        TServer *server = Listed(form, 1, {"Arena"});
+        server->Ping = 150;
+        form->RefreshServer(server);
+        QTEST(!Shown(form).isEmpty(), "shown");
+        const quint16 sequence = server->RequestSeq;
+        server->RequestGameInfo();
+        const bool filteredOut = list && Shown(form).isEmpty();
+        QCOMPARE(server->RequestSeq == sequence, filteredOut);
+        if (list)
+            delete list->takeItem(0);
+        m_kit->Config->speServerFilterPing->SetValue(2000);
     }
 
     // Colours of caption, mode, level, players and ping. Flags: a auto-join, p preferred,

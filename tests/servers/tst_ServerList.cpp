@@ -290,6 +290,8 @@ private slots:
         QTest::addColumn<int>("servers");
         QTest::addColumn<int>("started");
         QTest::newRow("10 servers: 3") << 10 << 3;
+        QTest::newRow("19 servers: 3") << 19 << 3;
+        QTest::newRow("20 servers: 4") << 20 << 4;
         QTest::newRow("23 servers: 4") << 23 << 4;
     }
     void serializedPing()
