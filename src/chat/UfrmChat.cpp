@@ -4,10 +4,8 @@
 #include "chat/ChatFindBar.h"
 #include "chat/ChatTab.h"
 #include "chat/ChatUser.h"
-#include "chat/Server.h"
-#include "chat/UDPQueue.h"
 #include "chat/UfrmChatWindow.h"
-#include "net/UNxSocket.h"
+#include "servers/DatagramEndpoint.h"
 #include "settings/UfrmConfig.h"
 #include "ui/ChildWindow.h"
 
@@ -27,7 +25,6 @@
 #include <QTcpSocket>
 #include <QTimer>
 #include <QToolButton>
-#include <QUdpSocket>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -79,15 +76,9 @@ TfrmChat::~TfrmChat()
         // The window size is not worth a failure at close.
     }
     ClearChannels();
-    qDeleteAll(Servers);
-    Servers.clear();
     ClearUsers();
-    // The queue's worker uses the socket and the pinger: it goes first.
-    delete UDPQueue;
-    UDPQueue = nullptr;
-    delete Pinger;
-    Pinger = nullptr;
-    QObject::disconnect(UDP, nullptr, this, nullptr);
+    delete Datagrams;
+    Datagrams = nullptr;
 }
 
 void TfrmChat::CreateControls()
@@ -99,9 +90,7 @@ void TfrmChat::CreateControls()
     connect(TCP, &QTcpSocket::connected, this, &TfrmChat::TCPConnected);
     connect(TCP, &QTcpSocket::disconnected, this, &TfrmChat::TCPDisconnect);
     connect(TCP, &QTcpSocket::errorOccurred, this, &TfrmChat::TCPError);
-    UDP = new QUdpSocket(this);
-    BindUDP(0);
-    connect(UDP, &QUdpSocket::readyRead, this, &TfrmChat::UDPReadReady);
+    CreateDatagrams();
 
     const auto timer = [this](const char *name, int interval) {
         auto *t = new QTimer(this);
@@ -199,24 +188,13 @@ void TfrmChat::Loaded()
 {
     RawCommands = false;
     Chats.clear();
-    InfoPort = 0;
     ApplyTabPosition();
     WhoisAllowed = true;
     LoadSaveWindowSettings(false);
-    if (!Pinger) {
-        Pinger = new TNxPing(this);
-        connect(Pinger, &TNxSocket::OnError, this, [this](const QString &text) {
-            if (OnStatus)
-                OnStatus(text);
-        });
-        connect(Pinger, &TNxSocket::OnDataReady, this, &TfrmChat::PingerDataReady);
-    }
     if (const TfrmConfig *config = frmConfig())
         SortColumn = config->ServerSortColumn;
     Closing = false;
     InGame = false;
-    if (!UDPQueue)
-        UDPQueue = new TUDPQueue(UDP, Pinger, this);
     LineBuffer.Clear();
     FirstPingSeen = false;
     m_channelModel->Reset();

@@ -29,6 +29,7 @@ class QUdpSocket;
 class TNxPing;
 class TNxSocket;
 class TUDPQueue;
+class TDatagramEndpoint;
 class QTimer;
 class QToolButton;
 class TChannel;
@@ -61,9 +62,11 @@ public:
     QToolButton *btnCloseChat;
     QLabel *lblStatus;
     QTcpSocket *TCP;
-    QUdpSocket *UDP; // game servers, trackers and user replies; bound to a free port
-    TNxPing *Pinger = nullptr;
-    TUDPQueue *UDPQueue = nullptr;
+    // Game servers, trackers and user replies, and the pings of users.
+    TDatagramEndpoint *Datagrams = nullptr;
+    QUdpSocket *UDP() const;
+    TNxPing *Pinger() const;
+    TUDPQueue *UDPQueue() const;
     QTimer *TimerChannels;
     QTimer *TimerConfig;
     QTimer *TimerLoginRetry;
@@ -96,9 +99,9 @@ public:
     QString Nick;
     QString TrackerId;
     qint32 LoginTries = 0;
-    QList<TServer *> Servers;   // owned
     QList<TChannel *> Channels; // owned, in locale order of their names
-    quint32 ReplyTick = 0;
+    // The tick count at which the datagram being handled arrived.
+    quint32 ReplyTick() const;
     bool FirstPingSeen = false;
     bool ListUpdating = false;
     bool LoginStarted = false;
@@ -106,7 +109,6 @@ public:
     std::function<void(const QString &)> OnStatus;
     bool TimersEnabled = false;
     qint32 SortColumn = 0;
-    quint16 InfoPort = 0;
     QList<TChat *> Chats; // entry 1 (index 0) is "Misc"; the tabs are owned by the page control
     QString ChatHost;
     quint16 ChatPort = 0;
@@ -175,15 +177,10 @@ public:
     virtual void PingUser(TUser *user);
     virtual void UserInfoChanged(TUser *user);
     virtual void RequestStats(const QString &displayName, const QString &trackerId);
-    // One received datagram (at most 4096 bytes); the base handles user replies only.
+    // One received datagram (at most 4096 bytes) other than a user reply; the base drops it.
     virtual void UDPDataReceived(const QByteArray &datagram, const QString &ip, quint16 port);
-    void HandleUserReply(QByteArrayView datagram);
-    // The local port of the datagram socket (0 while it is released).
-    quint16 UDPLocalPort() const;
-    // Binds the datagram socket again (0: any free port); false when binding failed.
-    bool BindUDP(quint16 port);
-    // Frees the datagram port (for a game that needs it).
-    void ReleaseUDP();
+    // A user's ping came back (an echo, or a user reply from From).
+    void HandleUserReply(const QString &nick, quint32 sentTick, quint32 replyTick, const QString &from);
 
     // Views
     Q_INVOKABLE void ApplyClientBuild(const QString &host, quint32 build);
@@ -279,8 +276,7 @@ private:
     void TCPConnected();
     void TCPDisconnect();
     void TCPError(QAbstractSocket::SocketError error);
-    void UDPReadReady();
-    void PingerDataReady();
+    void CreateDatagrams();
     void FlushViews();
     void ShowMessage(TChat *chat, const QString &nick, const QString &text);
     bool IsMention(const QString &nick, const QString &text) const;
@@ -335,7 +331,6 @@ private:
     bool m_userQuit = false; // the user sent QUIT: the drop that follows is wanted
     QString m_host;
     quint16 m_port = 0;
-    QString m_datagramSender;     // address:port of the datagram being handled, for the log
     quint64 m_connectAttempt = 0; // a lookup that answers an older attempt connects nothing
     bool m_resolving = false;
     ChatCommands::TAwayReplyGuard m_awayGuard;
