@@ -13,6 +13,9 @@
 #include <QMenu>
 #include <QPointer>
 #include <QPushButton>
+#include <QTimer>
+
+#include <utility>
 
 void TfrmPXO::CheckLevel(TServer *server)
 {
@@ -58,6 +61,14 @@ void TfrmPXO::LevelArrived()
     for (TServer *server : Servers())
         CheckLevel(server);
     RefreshServerList();
+    // A link's join waited for this level.
+    if (const TJoinAfterLevel wanted = std::exchange(m_joinAfterLevel, {}); !wanted.Ip.isEmpty()) {
+        QTimer::singleShot(0, this, [this, wanted] {
+            TServer *server = ServerList->FindServer(wanted.Ip, wanted.Port);
+            if (!Closing && server && server->LevelPresent)
+                JoinServer(server);
+        });
+    }
 }
 
 void TfrmPXO::CreatePrivateChannelControls()

@@ -169,6 +169,7 @@ void TfrmPXO::CreateServerList()
     DownloadLevel1 = item(QStringLiteral("Download &Level"), "DownloadLevel1");
     mnuJoinDirectIP = item(QStringLiteral("Join &direct IP"), "mnuJoinDirectIP");
     mnuTogglePrefered = item(QStringLiteral("&Toggle prefered"), "mnuTogglePrefered");
+    mnuCopyLink = item(QStringLiteral("&Copy link"), "mnuCopyLink");
     connect(mnuJoinGame, &QAction::triggered, this, [this] {
         if (TServer *server = SelectedServer())
             JoinServer(server);
@@ -186,6 +187,7 @@ void TfrmPXO::CreateServerList()
     connect(DownloadLevel1, &QAction::triggered, this, &TfrmPXO::DownloadLevelClick);
     connect(mnuJoinDirectIP, &QAction::triggered, this, &TfrmPXO::JoinDirectIP);
     connect(mnuTogglePrefered, &QAction::triggered, this, &TfrmPXO::mnuTogglePreferedClick);
+    connect(mnuCopyLink, &QAction::triggered, this, &TfrmPXO::CopyLinkClick);
 
     TimerServers = new QTimer(this);
     TimerServers->setObjectName(QStringLiteral("TimerServers"));

@@ -54,6 +54,7 @@ public:
     QAction *DownloadLevel1;
     QAction *mnuJoinDirectIP;
     QAction *mnuTogglePrefered;
+    QAction *mnuCopyLink;
     QPushButton *btnJoinPrivateChannel;
     QAction *JoinPrivatechannel1;
     QTimer *TimerServers;
@@ -117,8 +118,11 @@ public:
     // Joining: refused with a note while a game runs.
     void JoinServer(TServer *server);
     void JoinDirectIP();
-    // A join link: asks first, then joins Host:Port as a listed server or directly.
+    // A join link: asks first, has the server tell its level, offers a missing level for
+    // download, then joins as a listed server is joined.
     void JoinLink(const QString &host, quint16 port);
+    // "Copy link": the selected server's join link on the clipboard.
+    void CopyLinkClick();
     // Starts the game; the lobby stays inert (no chat, no queries, port released) until it
     // ends, then logs in again.
     void LaunchGame(const QString &ip, quint16 port, const QStringList &params);
@@ -141,6 +145,7 @@ private:
     void WireEngines();
     void ApplyStats(const TrackerPackets::TStatsReply &stats);
     void ServerGoes(TServer *server);
+    void JoinLinkedServer(const QString &ip, quint16 port);
     void ShowLoginFailed();
     void CreateServerList();
     void CreatePrivateChannelControls();
@@ -162,6 +167,12 @@ private:
     void PlaceRow(QTreeWidgetItem *row);
     bool m_listSorted = true; // every row is where a sort would put it
     QProcess *m_game = nullptr;
+    // A link's server whose level is on its way: joined once it has arrived.
+    struct TJoinAfterLevel
+    {
+        QString Ip;
+        quint16 Port = 0;
+    } m_joinAfterLevel;
     QHash<TServer *, QTreeWidgetItem *> m_rows;
     QHash<QString, QTreeWidgetItem *> m_offline; // by upper-case name
     bool m_clearingServers = false;

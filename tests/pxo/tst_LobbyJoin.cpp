@@ -13,6 +13,7 @@
 #include "settings/Registry.h"
 #include "sim/TrackerDatagrams.h"
 
+#include <QClipboard>
 #include <QFile>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -331,6 +332,46 @@ private slots:
         reply("   ");
         QTRY_COMPARE(m_kit->Boxes, QStringList{"Unable to get level from Arena"});
         QVERIFY(DownloadWindows().isEmpty());
+    }
+
+    // A join link asks before anything starts: No leaves the list and the game alone. Yes on a
+    // server not listed yet has it tell its level, offers the missing level, fetches it and
+    // only then starts the game. "Copy link" gives the link that leads back here.
+    void joinLink()
+    {
+        WriteFakeGame();
+        m_kit->Config->cbxServerJoinLevelExist->setChecked(true);
+        QFile::remove(m_game.filePath(QStringLiteral("missions/linked.mn3")));
+        TfrmPXO *form = m_kit->NewLobby();
+        m_kit->AnswerYes = false;
+        form->JoinLink(QStringLiteral("127.0.0.9"), 2092);
+        QCOMPARE(m_kit->Boxes, QStringList{"Join the game at 127.0.0.9:2092?\n\norlo://join/127.0.0.9:2092"});
+        QTest::qWait(100);
+        QVERIFY(form->Servers().isEmpty());
+        QVERIFY(GameArguments().isEmpty() && !form->GameRunning());
+
+        m_kit->AnswerYes = true;
+        m_kit->Boxes.clear();
+        form->JoinLink(QStringLiteral("127.0.0.9"), 2092);
+        QTRY_VERIFY(form->ServerList->FindServer(QStringLiteral("127.0.0.9"), 2092));
+        TServer *server = form->ServerList->FindServer(QStringLiteral("127.0.0.9"), 2092);
+        QVERIFY(!form->GameRunning());
+        Answer(form, server, {"Linked", 1, 8, "linked.mn3"});
+        QTRY_COMPARE(m_kit->Boxes.size(), 2);
+        QCOMPARE(m_kit->Boxes.last(),
+                 QStringLiteral("The level linked.mn3 is missing. Download it now? The game starts once it has arrived."));
+        QVERIFY(server->LevelRequested && !form->GameRunning());
+        const QByteArray url = m_http.Url(QStringLiteral("size=2000/chunk=1000/delay=100/levels/linked.mn3")).toLatin1();
+        form->Datagrams->Feed(ServerDatagrams::EncodeLevelReply({url}), server->IP, server->Port);
+        QTRY_VERIFY_WITH_TIMEOUT(server->LevelPresent, Wait);
+        QTRY_VERIFY_WITH_TIMEOUT(GameArguments().contains(QStringLiteral("127.0.0.9")), Wait);
+        QCOMPARE(m_kit->Boxes.size(), 2);
+        StopGame();
+        QTRY_VERIFY_WITH_TIMEOUT(!form->GameRunning(), Wait);
+
+        form->lvwServers->setCurrentItem(form->RowOf(server));
+        form->mnuCopyLink->trigger();
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("orlo://join/127.0.0.9:2092"));
     }
 
     // A double-click on a chat user runs "Who is?": the WHOIS goes out, the player window opens.
