@@ -2,6 +2,8 @@
 // the UI thread's time per game-info reply (decode, apply, refresh, sort), the time of a
 // whole serialized ping pass, and the heap each listed server costs.
 #include "pxo/UfrmPXO.h"
+#include "servers/DatagramEndpoint.h"
+#include "servers/ServerList.h"
 #include "settings/SettingsStore.h"
 #include "settings/UfrmConfig.h"
 #include "sim/ServerDatagrams.h"
@@ -63,36 +65,36 @@ TFigures Measure(int count)
     const size_t before = HeapInUse();
 
     for (int i = 0; i < count; ++i)
-        form->AddServer(AddressOf(i), 2092);
+        form->ServerList->AddServer(AddressOf(i), 2092);
     QElapsedTimer timer;
     timer.start();
     for (int i = 0; i < count; ++i) {
-        TServer *server = form->Servers.value(i);
-        form->UDPDataReceived(ReplyFor(server, i, 0), server->IP, server->Port);
+        TServer *server = form->Servers().value(i);
+        form->Datagrams->Feed(ReplyFor(server, i, 0), server->IP, server->Port);
     }
     figures.fillMicros = double(timer.nsecsElapsed()) / 1000.0 / count;
     QCoreApplication::processEvents();
     figures.bytesPerServer = double(HeapInUse() - before) / count;
 
-    for (TServer *server : std::as_const(form->Servers))
+    for (TServer *server : form->Servers())
         server->RequestGameInfo();
     timer.restart();
     for (int i = 0; i < count; ++i) {
-        TServer *server = form->Servers.value(i);
-        form->UDPDataReceived(ReplyFor(server, i, 1), server->IP, server->Port);
+        TServer *server = form->Servers().value(i);
+        form->Datagrams->Feed(ReplyFor(server, i, 1), server->IP, server->Port);
     }
     figures.updateMicros = double(timer.nsecsElapsed()) / 1000.0 / count;
 
     // A serialized pass: a first batch is asked, each reply asks the next server.
     timer.restart();
-    form->PingAllServers();
+    form->ServerList->PingAllServers();
     for (int guard = 0; guard < 4 * count; ++guard) {
         int answered = 0;
-        for (int i = 0; i < form->Servers.size(); ++i) {
-            TServer *server = form->Servers.value(i);
+        for (int i = 0; i < form->Servers().size(); ++i) {
+            TServer *server = form->Servers().value(i);
             if (server->PingState != 2)
                 continue;
-            form->UDPDataReceived(ReplyFor(server, i, 2), server->IP, server->Port);
+            form->Datagrams->Feed(ReplyFor(server, i, 2), server->IP, server->Port);
             ++answered;
         }
         if (answered == 0)

@@ -1,7 +1,7 @@
 // Datagrams per second through the queue to a loopback receiver, and the UI thread's time
 // per Enqueue. Targets: over 50,000 datagrams/s, under 5 us per Enqueue.
-#include "chat/LoopbackReceiver.h"
-#include "chat/UDPQueue.h"
+#include "servers/LoopbackReceiver.h"
+#include "servers/UDPQueue.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

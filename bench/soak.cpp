@@ -14,7 +14,9 @@
 #include "files/FileServerEngine.h"
 #include "files/FileTransferClient.h"
 #include "net/URC4.h"
+#include "pxo/PxoTrackerClient.h"
 #include "pxo/UfrmPXO.h"
+#include "servers/ServerList.h"
 #include "settings/UfrmConfig.h"
 #include "talk/ChatWindow.h"
 #include "talk/RedTalk.h"
@@ -183,12 +185,12 @@ private:
         // The lobby's own timers refresh too; these make sure every pass is exercised.
         connect(&m_ping, &QTimer::timeout, this, [this] {
             if (TfrmPXO *lobby = Lobby())
-                lobby->PingAllServers();
+                lobby->ServerList->PingAllServers();
         });
         m_ping.start(30000);
         connect(&m_refresh, &QTimer::timeout, this, [this] {
             if (TfrmPXO *lobby = Lobby())
-                lobby->RequestGameList();
+                lobby->Tracker->RequestGameList();
         });
         m_refresh.start(120000);
     }
@@ -292,8 +294,8 @@ private:
         int servers = 0;
         int pinged = 0;
         if (TfrmPXO *lobby = Lobby()) {
-            servers = int(lobby->Servers.size());
-            for (const TServer *server : std::as_const(lobby->Servers))
+            servers = int(lobby->Servers().size());
+            for (const TServer *server : lobby->Servers())
                 pinged += server->AnsweredSeq > 0 ? 1 : 0;
         }
         m_worstLateOverall = qMax(m_worstLateOverall, m_worstLateMs);

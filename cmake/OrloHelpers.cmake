@@ -26,9 +26,9 @@ function(orlo_test name)
     endif()
     set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT}
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_RUNTIME_DIR=${CMAKE_BINARY_DIR}/xdg-runtime;ORLO_BINARY_DIR=${CMAKE_BINARY_DIR};ORLO_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
-    if(ARG_LABELS)
-        set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}")
-    endif()
+    # Every test carries its folder's name as a label (ctest -L pxo), beside its own labels.
+    get_filename_component(folder ${CMAKE_CURRENT_SOURCE_DIR} NAME)
+    set_tests_properties(${name} PROPERTIES LABELS "${folder};${ARG_LABELS}")
     if(ARG_SERIAL)
         set_tests_properties(${name} PROPERTIES RUN_SERIAL TRUE)
     endif()

@@ -1,7 +1,7 @@
 // Echo replies as the ICMP socket hands them over (with and without the IP header), and
 // user-reply datagrams: any bytes.
 // Built and run by fuzz/run.sh.
-#include "chat/EchoReply.h"
+#include "servers/EchoReply.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -2,7 +2,7 @@
 // sends, the name is one plain name or none.
 #include "base/SafeName.h"
 #include "pxo/LevelTarget.h"
-#include "pxo/ServerReplies.h"
+#include "servers/ServerReplies.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,5 +1,5 @@
 // The game-server replies the lobby decodes (game info, player list, status), fed the same bytes.
-#include "pxo/ServerReplies.h"
+#include "servers/ServerReplies.h"
 
 #include <QByteArray>
 

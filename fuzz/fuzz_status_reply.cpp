@@ -1,6 +1,6 @@
 // Status replies of game servers, as they arrive: any bytes, read as the lobby reads them.
 // Built and run by fuzz/run.sh.
-#include "chat/StatusReply.h"
+#include "servers/StatusReply.h"
 
 #include <cstddef>
 #include <cstdint>

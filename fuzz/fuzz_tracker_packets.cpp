@@ -10,7 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     using namespace TrackerPackets;
     (void)DispatchKey(bytes);
     const TLoginAccepted login = DecodeLoginAccepted(bytes);
-    if (login.trackerId.size() != 10)
+    if (login.trackerId.size() > 10 || login.trackerId.contains('\0'))
         __builtin_trap();
     const TStatsReply stats = DecodeStatsReply(bytes);
     if (stats.displayName.contains('\0'))

@@ -27,10 +27,10 @@ quick)
     export LSAN_OPTIONS="suppressions=$here/scripts/sanitizer/lsan.supp:print_suppressions=0"
     export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
     # Every decoder and engine of untrusted bytes, across real sockets, without windows.
-    quick=(tst_PeerProtocol tst_UDPQueue tst_GameQueries tst_StatusReply tst_EchoReply tst_IrcLine
-        tst_IrcHelpers tst_IrcSession tst_FileProtocol tst_FileServerEngine tst_FileTransfer tst_LargeInt tst_RC4 tst_NxKeys
-        tst_DatagramReader tst_TrackerPackets tst_ServerListRules tst_ServerReplies tst_PlayerStats
-        tst_LevelTarget tst_LevelDownload tst_TalkProtocol tst_TalkConnection tst_SimDatagrams)
+    quick=(tst_PeerProtocol tst_UDPQueue tst_ServerCodecs tst_ServerList tst_DatagramEndpoint tst_IrcLine
+        tst_IrcHelpers tst_IrcSession tst_FileProtocol tst_FileServerEngine tst_FileTransfer tst_LargeInt tst_RC4
+        tst_NxKeys tst_DatagramReader tst_PxoTrackerClient tst_LobbyTexts tst_LevelDownload tst_TalkProtocol
+        tst_TalkConnection tst_SimDatagrams)
     default_args=(-R "^($(IFS='|'; echo "${quick[*]}"))\$")
     targets=("${quick[@]}")
     ;;
@@ -39,7 +39,7 @@ thread)
     flags="thread"
     export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:die_after_fork=0:suppressions=$here/scripts/sanitizer/tsan.supp"
     # The tests whose code runs on more than one thread: the datagram queue and its users.
-    threaded=(tst_UDPQueue tst_GameQueries tst_NxSocket tst_ServerExchange)
+    threaded=(tst_UDPQueue tst_DatagramEndpoint tst_ServerList tst_NxSocket tst_PXOLobby)
     default_args=(-R "^($(IFS='|'; echo "${threaded[*]}"))\$")
     targets=("${threaded[@]}" orlo-pxo-sim)
     ;;

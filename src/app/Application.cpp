@@ -4,8 +4,10 @@
 #include "app/UfrmBanner.h"
 #include "app/UfrmHelp.h"
 #include "app/UfrmMain.h"
+#include "base/OrloLink.h"
 #include "demo/DemoNetwork.h"
 #include "demo/SimProcess.h"
+#include "net/InstanceChannel.h"
 #include "net/PeerPackets.h"
 #include "settings/UfrmConfig.h"
 #include "talk/TalkLauncher.h"
@@ -13,6 +15,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QPointer>
 #include <QTimer>
 
@@ -72,6 +75,30 @@ void ConfigureParser(QCommandLineParser &parser)
     parser.addOption(demoServersOption);
     parser.addOption(demoChattersOption);
     parser.addOption(demoChatIntervalOption);
+    parser.addPositionalArgument(QStringLiteral("link"),
+                                 QStringLiteral("An orlo: link to open: orlo://join/HOST:PORT, orlo://talk/HOST or "
+                                                "orlo://files/HOST:PORT."),
+                                 QStringLiteral("[link]"));
+}
+
+// Which running Orlo a start belongs to: one per settings file, the demo's apart.
+QString InstanceKey(const QCommandLineParser &parser)
+{
+    if (parser.isSet(demoOption))
+        return QStringLiteral("demo ") + parser.value(demoAddressOption);
+    if (parser.isSet(settingsOption))
+        return QStringLiteral("settings ") + QFileInfo(parser.value(settingsOption)).absoluteFilePath();
+    return QStringLiteral("default");
+}
+
+// What this start asks for: the first orlo: link of the command line, else to be shown.
+QString StartRequest(const QCommandLineParser &parser)
+{
+    for (const QString &argument : parser.positionalArguments()) {
+        if (OrloLink::IsLink(argument))
+            return argument.trimmed();
+    }
+    return QStringLiteral("show");
 }
 
 // The whole number given to Option, when it lies within [Low, High]; false (after saying why)
@@ -163,6 +190,12 @@ int RunOrlo(int argc, char *argv[], const std::function<void(TfrmMain &)> &start
     if (parser.isSet(settingsOption))
         SetActiveStore(std::make_unique<TJsonSettingsStore>(parser.value(settingsOption)));
 
+    // A second start hands its link to the running Orlo, which raises its window and acts.
+    const QString request = StartRequest(parser);
+    TInstanceChannel instance(InstanceKey(parser));
+    if (instance.HandOverOrListen(request))
+        return 0;
+
     // Installed first: a SIGTERM during start-up (an error box waiting) still ends the run cleanly.
     TSignalBridge signalBridge;
     bool terminating = false;
@@ -228,7 +261,12 @@ int RunOrlo(int argc, char *argv[], const std::function<void(TfrmMain &)> &start
                     qPrintable(demo->Host()), int(demo->Sim()->Servers().size()), qPrintable(demo->LevelBaseUrl()));
         std::fflush(stdout);
     }
-    QTimer::singleShot(0, main.get(), [&main] { main->HandleFirstActivation(); });
+    QTimer::singleShot(0, main.get(), [&main, request] {
+        main->HandleFirstActivation();
+        if (request != QLatin1String("show"))
+            main->HandleRequest(request);
+    });
+    QObject::connect(&instance, &TInstanceChannel::MessageReceived, main.get(), &TfrmMain::HandleRequest);
     if (started)
         started(*main);
 

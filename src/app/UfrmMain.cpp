@@ -343,10 +343,8 @@ TfrmCachedUserInfo *TfrmMain::mnuCachedUserInfoClick()
 TfrmLocateUsers *TfrmMain::mnuLocateUsersClick()
 {
     auto *window = new TfrmLocateUsers;
-    for (TfrmPXO *lobby : ChildWindowsOf<TfrmPXO>()) {
-        for (TServer *server : std::as_const(lobby->Servers))
-            window->AddServerPlayers(server);
-    }
+    for (TfrmPXO *lobby : ChildWindowsOf<TfrmPXO>())
+        window->AddLobby(lobby);
     AddChildWindow(window);
     return window;
 }

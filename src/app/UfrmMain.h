@@ -45,6 +45,10 @@ public:
     void AddChatWindow(TfrmChat *form);
     // "Talk" on a chat user: a talk window, then the invitation with its port to Host.
     bool TalkWithUser(const QString &host, const QString &alias);
+    // What a later start of Orlo asks for: "show", or an orlo: link to open.
+    void HandleRequest(const QString &request);
+    // Opens an orlo: link; a malformed one is said in the status bar and ignored (false).
+    bool OpenLink(const QString &text);
     // A desktop notification, shown only while Orlo is not the active window.
     void ShowNotification(const QString &title, const QString &message);
     // Notifications passed on to the desktop since the start (whether or not it shows them).

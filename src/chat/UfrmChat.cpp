@@ -6,12 +6,10 @@
 #include "chat/ChatFindBar.h"
 #include "chat/ChatSettings.h"
 #include "chat/InputLine.h"
-#include "chat/Server.h"
-#include "chat/UDPQueue.h"
 #include "chat/UfrmChatWindow.h"
 #include "chat/UserMenu.h"
 #include "irc/User.h"
-#include "net/UNxSocket.h"
+#include "servers/DatagramEndpoint.h"
 #include "settings/UfrmConfig.h"
 #include "ui/MessageBox.h"
 
@@ -24,7 +22,6 @@
 #include <QSplitter>
 #include <QTableWidget>
 #include <QTimer>
-#include <QUdpSocket>
 #include <QVBoxLayout>
 
 TfrmChat::TfrmChat(QWidget *parent, bool load)
@@ -54,21 +51,13 @@ TfrmChat::~TfrmChat()
     m_session->disconnect();
     connect(m_session, &TIrcSession::UserRemoved, this, &TfrmChat::UserRemoved);
     delete m_session;
-    qDeleteAll(Servers);
-    Servers.clear();
-    // The queue's worker uses the socket and the pinger: it goes first.
-    delete UDPQueue;
-    UDPQueue = nullptr;
-    delete Pinger;
-    Pinger = nullptr;
-    QObject::disconnect(UDP, nullptr, this, nullptr);
+    delete Datagrams;
+    Datagrams = nullptr;
 }
 
 void TfrmChat::CreateControls()
 {
-    UDP = new QUdpSocket(this);
-    BindUDP(0);
-    connect(UDP, &QUdpSocket::readyRead, this, &TfrmChat::UDPReadReady);
+    CreateDatagrams();
 
     const auto timer = [this](const char *name, int interval, void (TfrmChat::*tick)()) {
         auto *t = new QTimer(this);
@@ -172,24 +161,13 @@ void TfrmChat::Loaded()
 {
     RawCommands = false;
     Chats.clear();
-    InfoPort = 0;
     ApplyTabPosition();
     WhoisAllowed = true;
     LoadSaveWindowSettings(false);
-    if (!Pinger) {
-        Pinger = new TNxPing(this);
-        connect(Pinger, &TNxSocket::OnError, this, [this](const QString &text) {
-            if (OnStatus)
-                OnStatus(text);
-        });
-        connect(Pinger, &TNxSocket::OnDataReady, this, &TfrmChat::PingerDataReady);
-    }
     if (const TfrmConfig *config = frmConfig())
         SortColumn = config->ServerSortColumn;
     Closing = false;
     InGame = false;
-    if (!UDPQueue)
-        UDPQueue = new TUDPQueue(UDP, Pinger, this);
     FirstPingSeen = false;
     ApplyOptions();
     pnlChannels->Refresh();

@@ -17,6 +17,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QSplitter;
+class TDatagramEndpoint;
 class QTimer;
 class QUdpSocket;
 class TChat;
@@ -51,9 +52,11 @@ public:
     QMenu *pumChannels;
     QSplitter *splChannels;
     QLabel *lblStatus;
-    QUdpSocket *UDP; // game servers, trackers and user replies; bound to a free port
-    TNxPing *Pinger = nullptr;
-    TUDPQueue *UDPQueue = nullptr;
+    // Game servers, trackers and user replies, and the pings of users.
+    TDatagramEndpoint *Datagrams = nullptr;
+    QUdpSocket *UDP() const;
+    TNxPing *Pinger() const;
+    TUDPQueue *UDPQueue() const;
     QTimer *TimerChannels, *TimerConfig, *TimerLoginRetry, *TimerWhoisDelay;
     TUserMenu *pumUser;
     TChatFindBar *pnlFind;
@@ -70,13 +73,12 @@ public:
     bool InGame = false;
     QString LoginName, Password, TrackerId;
     qint32 LoginTries = 0;
-    QList<TServer *> Servers; // owned
-    quint32 ReplyTick = 0;
+    // The tick count at which the datagram being handled arrived.
+    quint32 ReplyTick() const;
     bool FirstPingSeen = false, ListUpdating = false, LoginStarted = false;
     std::function<void(const QString &)> OnStatus;
     bool TimersEnabled = false;
     qint32 SortColumn = 0;
-    quint16 InfoPort = 0;
     QList<TChat *> &Chats; // entry 1 is "Misc"
     QString ChatHost, UserTrackerHost, GameTrackerHost;
     quint16 ChatPort = 0, UserTrackerPort = 0, GameTrackerPort = 0;
@@ -122,15 +124,10 @@ public:
     virtual void PingUser(TUser *user);
     virtual void UserInfoChanged(TUser *) {}
     virtual void RequestStats(const QString &, const QString &) {}
-    // One received datagram (at most 4096 bytes); the base handles user replies only.
+    // One received datagram (at most 4096 bytes) other than a user reply; the base drops it.
     virtual void UDPDataReceived(const QByteArray &datagram, const QString &ip, quint16 port);
-    void HandleUserReply(QByteArrayView datagram);
-    // The local port of the datagram socket (0 while it is released).
-    quint16 UDPLocalPort() const;
-    // Binds the datagram socket again (0: any free port); false when binding failed.
-    bool BindUDP(quint16 port);
-    // Frees the datagram port (for a game that needs it).
-    void ReleaseUDP();
+    // A user's ping came back (an echo, or a user reply from From).
+    void HandleUserReply(const QString &nick, quint32 sentTick, quint32 replyTick, const QString &from);
 
     // Views
     Q_INVOKABLE void ApplyClientBuild(const QString &host, quint32 build);
@@ -199,14 +196,12 @@ private:
     void ShowLine(TConversation *conversation, const TChatLine &line);
     void UserJoined(TConversation *conversation, TUser *user);
     void TCPDisconnect();
-    void UDPReadReady();
-    void PingerDataReady();
+    void CreateDatagrams();
 
     TInputLine *m_input;
     bool m_released = false;
     bool m_closedNoticePending = false;
     QPointer<TChat> m_inputChat; // the tab typed into while its input is handled
-    QString m_datagramSender;    // address:port of the datagram being handled, for the log
     // What a typed message shows once it went out: the tab, and the line's part before the text.
     QPointer<TChat> m_echoChat;
     QString m_echoPrefix;

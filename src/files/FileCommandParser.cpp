@@ -1,8 +1,7 @@
 #include "files/FileCommandParser.h"
 
+#include "base/Bytes.h"
 #include "files/FileProtocol.h"
-
-#include <QtEndian>
 
 TParsedFileCommand ParseFileCommand(QByteArrayView bytes)
 {
@@ -27,7 +26,7 @@ TParsedFileCommand ParseFileCommand(QByteArrayView bytes)
             return parsed;
         parsed.status = TParsedFileCommand::Status::Ok;
         parsed.command.kind = code == FileProtocol::CommandOpen ? TFileCommand::Kind::Open : TFileCommand::Kind::Block;
-        parsed.command.value = qFromLittleEndian<quint32>(bytes.data() + 1);
+        parsed.command.value = TByteReader(bytes).U32LEAt(1);
         parsed.frameSize = 5;
         return parsed;
     default:

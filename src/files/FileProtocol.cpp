@@ -1,20 +1,19 @@
 #include "files/FileProtocol.h"
 
+#include "base/Bytes.h"
 #include "base/SafeName.h"
 #include "base/Text.h"
 
 #include <QDir>
-#include <QStringDecoder>
-#include <QtEndian>
 
 namespace FileProtocol {
 namespace {
 QByteArray WithNumber(quint8 code, quint32 number)
 {
-    QByteArray bytes(5, '\0');
-    bytes[0] = char(code);
-    qToLittleEndian<quint32>(number, bytes.data() + 1);
-    return bytes;
+    TByteWriter bytes;
+    bytes.AddU8(code);
+    bytes.AddU32LE(number);
+    return bytes.Data();
 }
 } // namespace
 
@@ -40,16 +39,15 @@ QByteArray BlockReplyHeader(quint32 block)
 
 QByteArray ListReply(const QList<TListedFile> &files)
 {
-    QByteArray bytes(1, char(ReplyList));
+    TByteWriter bytes;
+    bytes.AddU8(ReplyList);
     for (const TListedFile &file : files) {
-        bytes += file.name;
-        bytes += '\0';
-        char size[4];
-        qToLittleEndian<qint32>(file.size, size);
-        bytes.append(size, 4);
+        bytes.Add(file.name);
+        bytes.AddU8(0);
+        bytes.AddU32LE(quint32(file.size));
     }
-    bytes += '\0';
-    return bytes;
+    bytes.AddU8(0);
+    return bytes.Data();
 }
 
 qint64 BlockLength(qint64 size, quint32 block)

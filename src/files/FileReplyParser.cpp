@@ -1,8 +1,7 @@
 #include "files/FileReplyParser.h"
 
+#include "base/Bytes.h"
 #include "files/FileProtocol.h"
-
-#include <QtEndian>
 
 #include <utility>
 
@@ -111,14 +110,14 @@ TFileReplyParser::TEvent TFileReplyParser::Next(QByteArrayView &input)
             event.kind = Kind::ListEntry;
             event.position = m_entries++;
             event.name = std::exchange(m_name, {});
-            event.size = qFromLittleEndian<qint32>(m_field.constData());
+            event.size = qint32(TByteReader(m_field).U32LEAt(0));
             m_field.clear();
             m_state = State::ListName;
             return event;
         case State::BlockNumber:
             if (!Collect(m_field, 4, input))
                 continue;
-            m_block = qFromLittleEndian<quint32>(m_field.constData());
+            m_block = TByteReader(m_field).U32LEAt(0);
             m_field.clear();
             m_state = State::BlockLength;
             event.kind = Kind::BlockHeader;

@@ -103,6 +103,17 @@ void TFileServerEngine::RemoveSharedFile(const QString &fileName)
     emit FilesChanged();
 }
 
+qint64 TFileServerEngine::BufferedBytes() const
+{
+    qint64 bytes = 0;
+    for (auto it = m_connections.cbegin(); it != m_connections.cend(); ++it) {
+        const QTcpSocket *socket = it.key()->Socket();
+        bytes += it.value()->Pending.size() + it.value()->Outgoing.size() + socket->bytesAvailable() +
+                 socket->bytesToWrite();
+    }
+    return bytes;
+}
+
 QList<TFileServerEngine::TUser> TFileServerEngine::Users() const
 {
     QList<TUser> users;
@@ -137,8 +148,7 @@ void TFileServerEngine::ServerRead(TNxEncryptedConnection *connection)
     const std::shared_ptr<TConnectionInfo> info = m_connections.value(connection);
     if (!info || info->Paused || info->Closing)
         return; // paused: the bytes wait in the socket until the queue drains
-    info->Pending += m_server->ReceiveText(connection);
-    HandleCommands(connection, *info);
+    Serve(connection, *info);
 }
 
 void TFileServerEngine::ServerWrite(TNxEncryptedConnection *connection)
@@ -154,24 +164,42 @@ void TFileServerEngine::ServerWrite(TNxEncryptedConnection *connection)
             const std::shared_ptr<TConnectionInfo> info = weak.lock();
             if (!info || info->Paused || info->Closing || m_connections.value(connection) != info)
                 return;
-            info->Pending += m_server->ReceiveText(connection);
-            HandleCommands(connection, *info);
+            Serve(connection, *info);
         },
         Qt::QueuedConnection);
 }
 
-void TFileServerEngine::HandleCommands(TNxEncryptedConnection *connection, TConnectionInfo &info)
+void TFileServerEngine::Serve(TNxEncryptedConnection *connection, TConnectionInfo &info)
+{
+    // The requests held back by a full queue come first, and the socket is read only once
+    // they are all handled: a client that asks faster than it reads then waits in the
+    // socket's capped buffer and the system's, never in a buffer here that would grow by
+    // a socketful each time the queue drains.
+    if (HandleCommands(connection, info)) {
+        info.Pending += m_server->ReceiveText(connection);
+        HandleCommands(connection, info);
+    }
+}
+
+bool TFileServerEngine::HandleCommands(TNxEncryptedConnection *connection, TConnectionInfo &info)
 {
     const QPointer<TNxEncryptedConnection> alive(connection);
     qsizetype at = 0;
-    while (at < info.Pending.size() && alive && !info.Closing) {
+    bool handled = false; // all but the start of a command
+    while (alive && !info.Closing) {
+        if (at == info.Pending.size()) {
+            handled = true;
+            break;
+        }
         if (connection->Socket()->bytesToWrite() + info.Outgoing.size() > SendQueueLimit) {
             info.Paused = true;
             break;
         }
         const TParsedFileCommand parsed = ParseFileCommand(QByteArrayView(info.Pending).sliced(at));
-        if (parsed.status == TParsedFileCommand::Status::Incomplete)
+        if (parsed.status == TParsedFileCommand::Status::Incomplete) {
+            handled = true;
             break;
+        }
         at += parsed.frameSize;
         if (parsed.status == TParsedFileCommand::Status::Bad) {
             LogOnce(connection, info, QStringLiteral("command"),
@@ -193,12 +221,16 @@ void TFileServerEngine::HandleCommands(TNxEncryptedConnection *connection, TConn
         }
     }
     info.Pending.remove(0, at);
-    if (!alive || info.Outgoing.isEmpty())
-        return;
-    // One send for the whole batch, handed to the system now: the client waits for it.
-    m_server->SendText(connection, info.Outgoing);
-    info.Outgoing.clear();
-    connection->Socket()->flush();
+    if (!alive)
+        return false;
+    if (!info.Outgoing.isEmpty()) {
+        // One send for the whole batch, handed to the system now: the client waits for it.
+        // The queue may drain inside the flush and lift a pause at once.
+        m_server->SendText(connection, info.Outgoing);
+        info.Outgoing.clear();
+        connection->Socket()->flush();
+    }
+    return handled && alive && !info.Closing;
 }
 
 void TFileServerEngine::SendList(TConnectionInfo &info)

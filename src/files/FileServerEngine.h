@@ -47,6 +47,9 @@ public:
     // In list order: sorted by full name.
     const QList<std::shared_ptr<const TFileInfo>> &Files() const { return m_files; }
     QList<TUser> Users() const;
+    // Held for the clients' streams: requests read and not yet handled, replies not yet
+    // handed to the system. Bounded per client whatever the client does.
+    qint64 BufferedBytes() const;
 
 signals:
     void FilesChanged();
@@ -58,7 +61,9 @@ private:
     void ServerDisconnect(TNxEncryptedConnection *connection);
     void ServerRead(TNxEncryptedConnection *connection);
     void ServerWrite(TNxEncryptedConnection *connection);
-    void HandleCommands(TNxEncryptedConnection *connection, TConnectionInfo &info);
+    void Serve(TNxEncryptedConnection *connection, TConnectionInfo &info);
+    // True when all it holds is handled, up to the start of a command.
+    bool HandleCommands(TNxEncryptedConnection *connection, TConnectionInfo &info);
     void SendList(TConnectionInfo &info);
     void OpenListed(TNxEncryptedConnection *connection, TConnectionInfo &info, quint32 position);
     void SendBlock(TNxEncryptedConnection *connection, TConnectionInfo &info, quint32 block);

@@ -11,6 +11,9 @@
 #include "base/SafeName.h"
 #include <QTcpSocket>
 
+#include <algorithm>
+#include <cmath>
+
 TFileTransferClient::TFileTransferClient(QObject *parent) : QObject(parent), m_client(new TNxEncryptedClient(this))
 {
     connect(m_client, &TNxEncryptedClient::OnConnect, this, &TFileTransferClient::ClientConnect);
@@ -19,6 +22,7 @@ TFileTransferClient::TFileTransferClient(QObject *parent) : QObject(parent), m_c
     connect(m_client, &TNxEncryptedClient::OnRead, this, &TFileTransferClient::ClientRead);
     m_stall.setSingleShot(true);
     connect(&m_stall, &QTimer::timeout, this, &TFileTransferClient::Stalled);
+    m_clock.start();
 }
 
 TFileTransferClient::~TFileTransferClient()
@@ -91,9 +95,14 @@ QString TFileTransferClient::Download(qint32 index, const QString &localName)
     m_fileSize = size;
     m_bytesIn = 0;
     m_nextBlock = 0;
+    // What the last download learnt of the path is not trusted: its late replies may
+    // still be on the way ahead of this one's.
+    m_window = InitialWindow;
+    m_inFlight = 0;
+    m_minRtt = 0;
+    m_maxRate = 0;
     m_requests += FileProtocol::OpenRequest(quint32(index));
-    for (int i = 0; i < MaxOutstanding; ++i)
-        RequestNextBlock();
+    FillWindow();
     SendRequests();
     emit Progress();
     if (size == 0)
@@ -101,23 +110,57 @@ QString TFileTransferClient::Download(qint32 index, const QString &localName)
     return {};
 }
 
-void TFileTransferClient::RequestNextBlock()
+bool TFileTransferClient::RequestNextBlock()
 {
     if (!m_file || qint64(m_nextBlock) * FileProtocol::BlockSize >= m_fileSize)
-        return;
+        return false;
     m_outstanding.push_back({m_generation, m_nextBlock, FileProtocol::BlockLength(m_fileSize, m_nextBlock)});
     m_requests += FileProtocol::BlockRequest(m_nextBlock);
     ++m_nextBlock;
+    ++m_inFlight;
     if (!m_stall.isActive()) {
         m_lastActivity.start();
         m_stall.start(m_stallTimeout);
     }
+    return true;
+}
+
+void TFileTransferClient::FillWindow()
+{
+    while (m_inFlight < m_window && RequestNextBlock()) {
+    }
+}
+
+// Each block gives a round trip (request sent to block in) and a delivery rate (what came
+// in meanwhile over that time). Rate times the shortest round trip is what the path holds;
+// the window covers it with headroom. While the window is what limits the transfer, blocks
+// come back in about the shortest round trip, so each round trip multiplies the window by
+// up to the headroom, as in a slow start; once the path is full, the round trip stretches
+// instead and the window stays. It never shrinks during a download: a window too large
+// costs only late replies to read past if the download is abandoned, one too small costs
+// speed, and a shrinking one could spiral down whenever other traffic lengthened the path.
+void TFileTransferClient::GrowWindow(const TRequest &request)
+{
+    if (request.SentAt < 0)
+        return; // answered before it was sent: no measure
+    const qint64 rtt = std::max<qint64>(m_clock.nsecsElapsed() - request.SentAt, 1);
+    m_minRtt = m_minRtt == 0 ? rtt : std::min(m_minRtt, rtt);
+    m_maxRate = std::max(m_maxRate, double(m_bytesIn - request.DeliveredBefore) / double(rtt));
+    const double wanted = WindowHeadroom * m_maxRate * double(m_minRtt) / double(FileProtocol::BlockSize);
+    if (wanted > m_window)
+        m_window = int(std::min<double>(std::ceil(wanted), MaxWindow));
 }
 
 void TFileTransferClient::SendRequests()
 {
     if (m_requests.isEmpty())
         return;
+    // The round trip of each request is timed from here; unsent ones are at the back.
+    const qint64 now = m_clock.nsecsElapsed();
+    for (auto it = m_outstanding.rbegin(); it != m_outstanding.rend() && it->SentAt < 0; ++it) {
+        it->SentAt = now;
+        it->DeliveredBefore = m_bytesIn;
+    }
     // One send for all, handed to the system now: the server waits for them.
     m_client->SendText(m_requests);
     m_requests.clear();
@@ -262,13 +305,16 @@ void TFileTransferClient::HandleBlock(const TFileReplyParser::TEvent &event)
     // the last: no seeking.
     m_writeBehind += event.data;
     m_bytesIn += event.data.size();
+    --m_inFlight;
     if (m_writeBehind.size() >= WriteBehindSize && !FlushWrites())
         return;
     emit Progress();
-    if (m_bytesIn >= m_fileSize)
+    if (m_bytesIn >= m_fileSize) {
         Complete();
-    else
-        RequestNextBlock();
+        return;
+    }
+    GrowWindow(request);
+    FillWindow();
 }
 
 bool TFileTransferClient::FlushWrites()
@@ -304,6 +350,7 @@ void TFileTransferClient::Abandon(const QString &reason)
     m_writeBehind.clear();
     // Later replies to this download are read past, never written.
     ++m_generation;
+    m_inFlight = 0;
     if (!reason.isEmpty())
         emit DownloadFailed(reason);
 }
@@ -313,6 +360,7 @@ void TFileTransferClient::ResetStream()
     m_parser.Reset();
     m_requests.clear();
     m_outstanding.clear();
+    m_inFlight = 0;
     m_stall.stop();
 }
 

@@ -1,5 +1,7 @@
 #include "net/UNxSocket.h"
 
+#include "base/Bytes.h"
+
 #include <QMetaObject>
 #include <QPointer>
 #include <QSocketNotifier>
@@ -283,12 +285,10 @@ qint32 SocketErrorCode(int platformError)
 quint16 InternetChecksum(QByteArrayView bytes)
 {
     quint32 sum = 0;
-    const auto *data = reinterpret_cast<const quint8 *>(bytes.data());
-    qsizetype i = 0;
-    for (; i + 1 < bytes.size(); i += 2)
-        sum += quint32(data[i]) << 8 | data[i + 1];
-    if (i < bytes.size())
-        sum += quint32(data[i]) << 8; // an odd final byte counts as followed by a zero byte
+    const TByteReader r(bytes);
+    // An odd final byte counts as followed by a zero byte, which the reader gives past the end.
+    for (qsizetype i = 0; i < bytes.size(); i += 2)
+        sum += r.U16BEAt(i);
     while (sum >> 16)
         sum = (sum & 0xFFFF) + (sum >> 16);
     return quint16(~sum);
@@ -536,14 +536,12 @@ TNxPing::TNxPing(QObject *owner) : TNxSocket(owner, IPPROTO_ICMP) {}
 
 QByteArray TNxPing::BuildEchoRequest(QByteArrayView payload)
 {
-    QByteArray message(8, '\0');
-    message[0] = 8; // echo request
-    message[4] = 1; // identifier bytes 1, 0
-    message.append(payload.data(), payload.size());
-    const quint16 checksum = InternetChecksum(message);
-    message[2] = char(checksum >> 8);
-    message[3] = char(checksum & 0xFF);
-    return message;
+    TByteWriter message(8);
+    message.U8At(0, 8); // echo request
+    message.U8At(4, 1); // identifier bytes 1, 0
+    message.Add(payload);
+    message.U16BEAt(2, InternetChecksum(message.Data()));
+    return message.Data();
 }
 
 bool TNxPing::SendEcho(QByteArrayView payload)

@@ -1,9 +1,10 @@
 // Joining a game: the level check, the direct-IP dialog, and running the game while the
 // lobby waits without blocking the window.
-#include "chat/UDPQueue.h"
 #include "pxo/LaunchCommand.h"
 #include "pxo/UfrmJoinDirectIP.h"
 #include "pxo/UfrmPXO.h"
+#include "servers/DatagramEndpoint.h"
+#include "servers/Server.h"
 #include "settings/ConfigControls.h"
 #include "settings/UfrmConfig.h"
 #include "ui/MessageBox.h"
@@ -15,7 +16,6 @@
 #include <QSplitter>
 #include <QTcpSocket>
 #include <QTimer>
-#include <QUdpSocket>
 
 bool TfrmPXO::RefuseWhileInGame()
 {
@@ -69,16 +69,9 @@ void TfrmPXO::LaunchGame(const QString &ip, quint16 port, const QStringList &par
     const QString program = LaunchCommand::ProgramPath(exePath, config ? config->edtDescentExe->text() : QString());
     const QStringList arguments = LaunchCommand::Arguments(params, Alias, ip, port);
 
-    // A released port is never what we give back afterwards.
-    if (const quint16 local = UDPLocalPort())
-        m_lobbyPort = local;
     InGame = true;
     SetTimersEnabled(false);
-    TimerLoginRetry->stop();
-    // No send may be in progress while the port goes to the game.
-    if (UDPQueue)
-        UDPQueue->Pause();
-    ReleaseUDP();
+    Datagrams->Release();
     Session()->Quit();
     ClearChannels();
     CloseAllChats();
@@ -107,10 +100,8 @@ void TfrmPXO::GameEnded(QProcess *game, const QString &error)
     if (Closing)
         return;
     InGame = false;
-    if (!BindUDP(m_lobbyPort) && !BindUDP(0) && OnStatus)
-        OnStatus(QStringLiteral("The datagram port could not be bound again: ") + UDP->errorString());
-    if (UDPQueue)
-        UDPQueue->Resume();
+    if (!Datagrams->Rebind() && OnStatus)
+        OnStatus(QStringLiteral("The datagram port could not be bound again: ") + Datagrams->ErrorString());
     SetLobbyInert(false);
     Login(LoginName, Password, Session()->Nick());
     SetTimersEnabled(true);

@@ -1,9 +1,9 @@
 // Additions around the server list: the quick filter, preferred servers that went offline,
 // and auto-join stopping when the user picks a server himself.
-#include "chat/Server.h"
 #include "pxo/ServerListRules.h"
 #include "pxo/ServerQuickFilter.h"
 #include "pxo/UfrmPXO.h"
+#include "servers/Server.h"
 
 #include <QLineEdit>
 #include <QTreeWidget>
@@ -42,7 +42,7 @@ void TfrmPXO::ApplyQuickFilterTo(QTreeWidgetItem *row)
 
 void TfrmPXO::KeepOffline(const TServer *server)
 {
-    if (!server || m_clearingServers || Closing || !server->IsPreferred() || server->Name.trimmed().isEmpty())
+    if (!server || Closing || !IsPreferred(server) || server->Name.trimmed().isEmpty())
         return;
     const QString key = server->Name.trimmed().toUpper();
     if (m_offline.contains(key))
@@ -76,7 +76,7 @@ QStringList TfrmPXO::OfflineServers() const
 void TfrmPXO::StopAutoJoin()
 {
     bool any = false;
-    for (TServer *server : std::as_const(Servers)) {
+    for (TServer *server : Servers()) {
         any = any || server->AutoJoin;
         server->AutoJoin = false;
     }

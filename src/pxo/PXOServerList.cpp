@@ -1,8 +1,9 @@
 // The lobby's server list: rows kept in step with the servers, order, colours, pop-up menu,
 // and the periodic work on the list.
-#include "chat/ServerConfig.h"
+#include "pxo/PxoTrackerClient.h"
 #include "pxo/ServerListRules.h"
 #include "pxo/UfrmPXO.h"
+#include "servers/ServerList.h"
 #include "settings/ConfigControls.h"
 #include "settings/Registry.h"
 #include "settings/StoreNames.h"
@@ -12,6 +13,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QListWidget>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -41,6 +43,14 @@ QColor ColourOf(TColour colour)
         break;
     }
     return QColor(0, 0, 0);
+}
+
+QStringList ListTexts(const QListWidget *list)
+{
+    QStringList texts;
+    for (int i = 0; list && i < list->count(); ++i)
+        texts.append(list->item(i)->text());
+    return texts;
 }
 } // namespace
 
@@ -159,14 +169,12 @@ void TfrmPXO::CreateServerList()
     DownloadLevel1 = item(QStringLiteral("Download &Level"), "DownloadLevel1");
     mnuJoinDirectIP = item(QStringLiteral("Join &direct IP"), "mnuJoinDirectIP");
     mnuTogglePrefered = item(QStringLiteral("&Toggle prefered"), "mnuTogglePrefered");
+    mnuCopyLink = item(QStringLiteral("&Copy link"), "mnuCopyLink");
     connect(mnuJoinGame, &QAction::triggered, this, [this] {
         if (TServer *server = SelectedServer())
             JoinServer(server);
     });
-    connect(mnuServerInfo, &QAction::triggered, this, [this] {
-        if (TServer *server = SelectedServer())
-            server->ShowInfo();
-    });
+    connect(mnuServerInfo, &QAction::triggered, this, [this] { ServerList->ShowInfo(SelectedServer()); });
     connect(mnuAutojoin, &QAction::triggered, this, [this] {
         if (TServer *server = SelectedServer()) {
             server->AutoJoin = !server->AutoJoin;
@@ -175,21 +183,22 @@ void TfrmPXO::CreateServerList()
     });
     connect(mnuPingServer, &QAction::triggered, this, &TfrmPXO::mnuPingServerClick);
     connect(mnuServersRefreshAll, &QAction::triggered, this, &TfrmPXO::mnuServersRefreshAllClick);
-    connect(Serializedping1, &QAction::triggered, this, &TfrmPXO::PingAllServers);
+    connect(Serializedping1, &QAction::triggered, ServerList, &TServerList::PingAllServers);
     connect(DownloadLevel1, &QAction::triggered, this, &TfrmPXO::DownloadLevelClick);
     connect(mnuJoinDirectIP, &QAction::triggered, this, &TfrmPXO::JoinDirectIP);
     connect(mnuTogglePrefered, &QAction::triggered, this, &TfrmPXO::mnuTogglePreferedClick);
+    connect(mnuCopyLink, &QAction::triggered, this, &TfrmPXO::CopyLinkClick);
 
     TimerServers = new QTimer(this);
     TimerServers->setObjectName(QStringLiteral("TimerServers"));
     TimerServers->setInterval(10000);
-    connect(TimerServers, &QTimer::timeout, this, &TfrmPXO::RequestGameList);
+    connect(TimerServers, &QTimer::timeout, Tracker, &TPxoTrackerClient::RequestGameList);
     TimerPing = new QTimer(this);
     TimerPing->setObjectName(QStringLiteral("TimerPing"));
     TimerPing->setInterval(4000);
     connect(TimerPing, &QTimer::timeout, this, [this] {
-        if (LoginStarted)
-            PingAllServers();
+        if (Tracker->LoginStarted())
+            ServerList->PingAllServers();
     });
     connect(TimerConfig, &QTimer::timeout, this, &TfrmPXO::ApplyServerTimers);
 }
@@ -234,11 +243,12 @@ void TfrmPXO::UpdateRow(QTreeWidgetItem *row, TServer *server, bool isNew, bool 
                 captionChanged = true;
         }
     }
-    item->Key.Preferred = server->IsPreferred();
+    const bool preferred = IsPreferred(server);
+    item->Key.Preferred = preferred;
     item->Key.Dedicated = server->Dedicated;
     const TfrmConfig *config = frmConfig();
     const auto spin = [](const TSpinEdit *edit, int fallback) { return edit ? edit->value() : fallback; };
-    const TColour colours[ColumnCount] = {CaptionColour(server->AutoJoin, server->IsPreferred()),
+    const TColour colours[ColumnCount] = {CaptionColour(server->AutoJoin, preferred),
                                           ModeColour(server->Dedicated),
                                           TColour::Black,
                                           LevelColour(server->LevelPresent),
@@ -271,7 +281,7 @@ QTreeWidgetItem *TfrmPXO::SyncRow(TServer *server, const TServerFilter &filter, 
         resort = true;
     } else if (row && server->Visible) {
         UpdateRow(row, server, false, resort);
-        joinable = server->AutoJoin && server->Players < server->MaxPlayers;
+        joinable = server->AutoJoinReady();
     } else if (row) {
         m_rows.remove(server);
         delete row;
@@ -280,15 +290,34 @@ QTreeWidgetItem *TfrmPXO::SyncRow(TServer *server, const TServerFilter &filter, 
     return row;
 }
 
+bool TfrmPXO::IsPreferred(const TServer *server) const
+{
+    const TfrmConfig *config = frmConfig();
+    return config && config->IsPreferedServer(server->Name);
+}
+
+TServerFilter TfrmPXO::ServerFilter() const
+{
+    TServerFilter filter;
+    if (const TfrmConfig *config = frmConfig()) {
+        filter.MaxPing = config->speServerFilterPing->Value();
+        filter.GameTypes = ListTexts(config->lbxServersFilterGameType);
+        filter.Modes = ListTexts(config->lbxServersFilterMode);
+        filter.Levels = ListTexts(config->lbxServersFilterLevel);
+        filter.HideFull = config->cbxServersFilterMaxPlayers->isChecked();
+    }
+    return filter;
+}
+
 void TfrmPXO::RefreshServerList()
 {
-    if (ListUpdating || Closing)
+    if (Closing)
         return;
     const TfrmConfig *config = frmConfig();
-    const TServerFilter filter = config ? ServerFilterFromConfig(*config) : TServerFilter();
+    const TServerFilter filter = ServerFilter();
     bool resort = false;
     QList<TServer *> toJoin;
-    for (TServer *server : std::as_const(Servers)) {
+    for (TServer *server : Servers()) {
         bool joinable = false;
         SyncRow(server, filter, resort, joinable);
         if (joinable)
@@ -302,18 +331,16 @@ void TfrmPXO::RefreshServerList()
     ApplyQuickFilter();
     for (TServer *server : std::as_const(toJoin))
         AutoJoinServer(server);
-    emit ServersChanged();
 }
 
 void TfrmPXO::RefreshServer(TServer *server)
 {
-    if (ListUpdating || Closing || !server)
+    if (Closing || !server)
         return;
     const TfrmConfig *config = frmConfig();
     bool resort = false;
     bool joinable = false;
-    QTreeWidgetItem *row =
-        SyncRow(server, config ? ServerFilterFromConfig(*config) : TServerFilter(), resort, joinable);
+    QTreeWidgetItem *row = SyncRow(server, ServerFilter(), resort, joinable);
     lvwServers->headerItem()->setText(ColName, QStringLiteral("Name (%1)").arg(m_rows.size()));
     if (row) {
         ApplyQuickFilterTo(row);
@@ -324,7 +351,6 @@ void TfrmPXO::RefreshServer(TServer *server)
     }
     if (joinable)
         AutoJoinServer(server);
-    emit ServersChanged();
 }
 
 bool TfrmPXO::InOrder(QTreeWidgetItem *row) const
@@ -368,53 +394,6 @@ void TfrmPXO::SortServerList()
     m_listSorted = true;
 }
 
-void TfrmPXO::RemoveSilentServers()
-{
-    for (qsizetype i = Servers.size() - 1; i >= 0; --i) {
-        if (i < Servers.size() && Servers.at(i)->IsSilent())
-            RemoveServer(Servers.at(i));
-    }
-}
-
-void TfrmPXO::QueryAllServers()
-{
-    RemoveSilentServers();
-    for (TServer *server : std::as_const(Servers))
-        server->RequestGameInfo();
-}
-
-void TfrmPXO::PingAllServers()
-{
-    RemoveSilentServers();
-    const int limit = SerialPingStarts(int(Servers.size()));
-    int started = 0;
-    for (TServer *server : std::as_const(Servers)) {
-        if (server->FilteredOut)
-            continue;
-        if (started < limit) {
-            ++started;
-            server->RequestGameInfo();
-            server->PingState = 2;
-        } else {
-            server->PingState = 1;
-        }
-    }
-}
-
-void TfrmPXO::ContinueSerialPing(TServer *server)
-{
-    if (!server || server->PingState != 2)
-        return;
-    server->PingState = 0;
-    for (TServer *next : std::as_const(Servers)) {
-        if (next->PingState == 1) {
-            next->PingState = 2;
-            next->RequestGameInfo();
-            return;
-        }
-    }
-}
-
 void TfrmPXO::AutoJoinServer(TServer *server)
 {
     if (AutoJoinBusy || !server)
@@ -434,10 +413,10 @@ void TfrmPXO::AutoJoinServer(TServer *server)
         if (config && config->cbxServersAutoJoin->isChecked() &&
             !MessageBox::Ask(this, QStringLiteral("Would you like to join ") + name + QLatin1Char('?')))
             return;
-        TServer *again = FindServer(ip, port);
+        TServer *again = ServerList->FindServer(ip, port);
         if (!again)
             return;
-        for (TServer *each : std::as_const(Servers))
+        for (TServer *each : Servers())
             each->AutoJoin = false;
         JoinServer(again);
     });
@@ -447,6 +426,8 @@ void TfrmPXO::SetTimersEnabled(bool enabled)
 {
     TfrmChat::SetTimersEnabled(enabled);
     if (!enabled) {
+        // Off for a game or for good: no login attempt goes out meanwhile.
+        Tracker->Stop();
         TimerPing->stop();
         TimerServers->stop();
         return;
@@ -489,10 +470,10 @@ void TfrmPXO::mnuPingServerClick()
 
 void TfrmPXO::mnuServersRefreshAllClick()
 {
-    for (TServer *server : std::as_const(Servers))
+    for (TServer *server : Servers())
         server->RequestPlayers();
-    RequestGameList();
-    QueryAllServers();
+    Tracker->RequestGameList();
+    ServerList->QueryAllServers();
 }
 
 void TfrmPXO::mnuTogglePreferedClick()
@@ -502,7 +483,7 @@ void TfrmPXO::mnuTogglePreferedClick()
     if (!server || !config)
         return;
     QStringList lines = MemoLines(config->memServersPrefered);
-    if (server->IsPreferred()) {
+    if (IsPreferred(server)) {
         for (qsizetype i = 0; i < lines.size(); ++i) {
             if (lines.at(i).compare(server->Name, Qt::CaseInsensitive) == 0) {
                 lines.removeAt(i);

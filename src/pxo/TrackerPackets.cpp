@@ -9,11 +9,6 @@ quint16 DispatchKey(QByteArrayView datagram)
     return TByteReader(datagram).U16BEAt(0);
 }
 
-bool IsStatusReply(QByteArrayView datagram)
-{
-    return !datagram.isEmpty() && datagram[0] == '\\';
-}
-
 QByteArray LoginRequest(const QByteArray &loginName, const QByteArray &password)
 {
     TByteWriter out(78);

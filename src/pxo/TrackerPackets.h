@@ -22,19 +22,14 @@ namespace TrackerPackets {
 constexpr int MaxDatagram = 4096;
 
 enum Key : quint16 {
-    GameInfoReply = 0x011F,
-    LevelAddressReply = 0x0161,
-    PlayerListReply = 0x0173,
     GameListReply = 0x0317,
     StatsReply = 0x0408,
     LoginRetryReply = 0x040E,
     LoginAcceptedReply = 0x040F,
-    UserReply = 0x0501,
 };
 
 // Bytes 0-1 read big-endian; missing bytes count as zero.
 quint16 DispatchKey(QByteArrayView datagram);
-bool IsStatusReply(QByteArrayView datagram); // starts with "\"
 
 QByteArray LoginRequest(const QByteArray &loginName, const QByteArray &password);
 QByteArray StatsRequest(const QByteArray &displayName, const QByteArray &trackerId);

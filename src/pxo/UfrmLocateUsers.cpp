@@ -1,7 +1,7 @@
 #include "pxo/UfrmLocateUsers.h"
 
-#include "chat/Server.h"
 #include "pxo/UfrmPXO.h"
+#include "servers/ServerList.h"
 #include "ui/WindowRegistry.h"
 
 #include <QHeaderView>
@@ -82,14 +82,17 @@ void TfrmLocateUsers::ServerRemoved(TServer *server)
         window->RemoveServerRows(server);
 }
 
-void TfrmLocateUsers::AddServerPlayers(TServer *server)
+void TfrmLocateUsers::AddLobby(TfrmPXO *lobby)
 {
-    if (!server || server->Name.trimmed().isEmpty())
-        return;
-    for (const TServerUser *player : std::as_const(server->PlayerList)) {
-        auto *row = new QTreeWidgetItem({player->Name, server->Name});
-        row->setData(0, ServerRole, QVariant::fromValue<void *>(server));
-        lvwUsers->addTopLevelItem(row);
+    for (TServer *server : lobby->Servers()) {
+        if (server->Name.trimmed().isEmpty())
+            continue;
+        m_lobbies.insert(server, lobby);
+        for (const TServerUser *player : std::as_const(server->PlayerList)) {
+            auto *row = new QTreeWidgetItem({player->Name, server->Name});
+            row->setData(0, ServerRole, QVariant::fromValue<void *>(server));
+            lvwUsers->addTopLevelItem(row);
+        }
     }
     lvwUsers->sortItems(0, Qt::AscendingOrder);
     UpdateHeader();
@@ -99,6 +102,7 @@ void TfrmLocateUsers::RemoveServerRows(TServer *server)
 {
     if (!server)
         return;
+    m_lobbies.remove(server);
     for (int i = lvwUsers->topLevelItemCount() - 1; i >= 0; --i) {
         if (ServerOf(lvwUsers->topLevelItem(i)) == server)
             delete lvwUsers->takeTopLevelItem(i);
@@ -115,14 +119,15 @@ void TfrmLocateUsers::mnuJoinGameClick()
 {
     TServer *server = SelectedServer();
     // Joining goes through the server's lobby: the level check, and no second game.
-    if (auto *lobby = server ? qobject_cast<TfrmPXO *>(server->Form) : nullptr)
+    if (TfrmPXO *lobby = m_lobbies.value(server))
         lobby->JoinServer(server);
 }
 
 void TfrmLocateUsers::mnuServerInfoClick()
 {
-    if (TServer *server = SelectedServer())
-        server->ShowInfo();
+    TServer *server = SelectedServer();
+    if (TfrmPXO *lobby = m_lobbies.value(server))
+        lobby->ServerList->ShowInfo(server);
 }
 
 void TfrmLocateUsers::UpdateHeader()

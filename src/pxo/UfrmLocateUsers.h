@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QHash>
+#include <QPointer>
 #include <QWidget>
 
 class QAction;
@@ -7,6 +9,7 @@ class QMenu;
 class QPushButton;
 class QTreeWidget;
 class TServer;
+class TfrmPXO;
 
 // Every player of every listed game server, with the server it plays on, so that a friend's
 // game can be found and joined. Filled once; rows leave with their server.
@@ -20,8 +23,8 @@ public:
     // Tells every open window, wherever it is shown; called before the server is freed.
     static void ServerRemoved(TServer *server);
 
-    // One row per player, when the server has a name (its game info arrived).
-    void AddServerPlayers(TServer *server);
+    // One row per player of each server of Lobby that has a name (its game info arrived).
+    void AddLobby(TfrmPXO *lobby);
     // The server is about to be freed: its rows go, the header keeps its count.
     void RemoveServerRows(TServer *server);
     // The server of the selected row, or null.
@@ -37,4 +40,6 @@ public:
 
 private:
     void UpdateHeader();
+
+    QHash<TServer *, QPointer<TfrmPXO>> m_lobbies; // the lobby that lists each server shown
 };

@@ -1,16 +1,11 @@
 #pragma once
 
-#include "chat/Server.h"
 #include "chat/UfrmChat.h"
 
-#include <QByteArrayView>
 #include <QHash>
 #include <QList>
-#include <QLoggingCategory>
 #include <QPointer>
 
-// The PXO lobby: logs in to the user tracker, lists the game servers the game tracker
-// names, and chats on the PXO chat server.
 class QMenu;
 class QAction;
 class QTreeWidget;
@@ -19,20 +14,30 @@ class QSplitter;
 class QTimer;
 class QLabel;
 class QLineEdit;
-class TServerRowItem;
 class QProcess;
 class QPushButton;
+class TPxoTrackerClient;
+class TServer;
+class TServerList;
+struct TServerFilter;
 
-class TfrmPXO : public TfrmChat, public TServerListForm
+namespace TrackerPackets {
+struct TStatsReply;
+}
+
+// The PXO lobby: a chat window on the PXO chat server that also shows the game servers. Its
+// engines do the work: Tracker logs in and fetches the game list, ServerList keeps and asks
+// the servers. The window renders the list in lvwServers, asks the user what to do, and runs
+// the game.
+class TfrmPXO : public TfrmChat
 {
     Q_OBJECT
 public:
-    // The server list stops growing here, so spoofed game lists cannot exhaust memory.
-    static constexpr int MaxServers = 5000;
-    static constexpr int MaxLoginTries = 10;
-
     explicit TfrmPXO(QWidget *parent = nullptr, bool load = true);
     ~TfrmPXO() override;
+
+    TPxoTrackerClient *const Tracker;
+    TServerList *const ServerList;
 
     // Controls of the server list
     QSplitter *splGames = nullptr;
@@ -49,6 +54,7 @@ public:
     QAction *DownloadLevel1;
     QAction *mnuJoinDirectIP;
     QAction *mnuTogglePrefered;
+    QAction *mnuCopyLink;
     QPushButton *btnJoinPrivateChannel;
     QAction *JoinPrivatechannel1;
     QTimer *TimerServers;
@@ -57,23 +63,20 @@ public:
 
     QString Alias;
     bool AutoJoinBusy = false;
-    // Game-list acknowledgements go to this port of the game tracker in both game variants.
-    quint16 GameListAckPort = 3445;
 
+    // Logs in to the user tracker; once it accepts, the chat connects.
     void Login(const QString &loginName, const QString &password, const QString &alias);
-    void LoginAttempt();
+    // The datagram dispatcher: game-server replies to ServerList, tracker replies to Tracker.
     void UDPDataReceived(const QByteArray &datagram, const QString &ip, quint16 port) override;
     void HandlePing(const QString &line) override;
     void NickInUse() override;
-    void RequestGameList();
     void RequestStats(const QString &displayName, const QString &trackerId) override;
 
-    TServer *FindServer(const QString &ip, quint16 port) const;
-    // False when nothing was added: no address, already listed, or the list is full.
-    bool AddServer(const QString &ip, quint16 port);
-    void RemoveServer(TServer *server);
-    void ClearServers();
-    // Brings the server list in line with Servers; nothing while a game list is applied.
+    const QList<TServer *> &Servers() const;
+    // Replies dropped because they came from the wrong sender, trackers' and servers'.
+    quint32 RefusedReplies() const;
+
+    // Brings the rows in line with the servers.
     virtual void RefreshServerList();
     // The same for one server whose values changed (a reply): its row only, moved to its
     // place when the list is kept sorted.
@@ -82,13 +85,9 @@ public:
     // The row of a server, or null when it has none (hidden or not listed).
     QTreeWidgetItem *RowOf(TServer *server) const { return m_rows.value(server); }
     void SortServerList();
-    void RemoveSilentServers();
-    void QueryAllServers();
-    void PingAllServers();
-    // Replies dropped because they came from the wrong sender.
-    quint32 RefusedReplies() const { return m_refusedReplies; }
-    // A game-info reply of Server continues a serialized ping.
-    void ContinueSerialPing(TServer *server);
+    bool IsPreferred(const TServer *server) const;
+    // The filter settings as the configuration shows them now.
+    TServerFilter ServerFilter() const;
     void AutoJoinServer(TServer *server);
     // A server joined by hand ends every wait for auto-join.
     void StopAutoJoin();
@@ -119,26 +118,20 @@ public:
     // Joining: refused with a note while a game runs.
     void JoinServer(TServer *server);
     void JoinDirectIP();
+    // A join link: asks first, has the server tell its level, offers a missing level for
+    // download, then joins as a listed server is joined.
+    void JoinLink(const QString &host, quint16 port);
+    // "Copy link": the selected server's join link on the clipboard.
+    void CopyLinkClick();
     // Starts the game; the lobby stays inert (no chat, no queries, port released) until it
     // ends, then logs in again.
     void LaunchGame(const QString &ip, quint16 port, const QStringList &params);
     bool GameRunning() const { return m_game != nullptr; }
-    quint16 LobbyPort() const { return m_lobbyPort; }
-
-    // TServerListForm
-    QString ServersVersionText() const override;
-    bool IsPreferedServer(const QString &name) const override;
-    void SetInfoPort(quint16 port) override { InfoPort = port; }
-    void UpdateServerInfo(TServer *server) override;
 
     // The player window follows the user's statistics, ping and client build.
     void UserInfoChanged(TUser *user) override;
     // Runs "Who is?" on the double-clicked user.
     void sgrUsersDblClick(TChat *chat) override;
-
-signals:
-    // After every change of the server list (tests and the list view wait on it).
-    void ServersChanged();
 
 protected:
     void Loaded() override;
@@ -147,20 +140,13 @@ protected:
     void LoadSaveWindowSettings(bool save) override;
     // Ports of the game variant, set before the lobby's own load step.
     virtual void SetPorts() {}
-    // Replies of game servers (status, game info, player list, level address); their
-    // decoders live with the information windows.
-    virtual void HandleServerReply(QByteArrayView datagram, const QString &ip, quint16 port);
-
-    // Counts and says a reply dropped for its sender.
-    void RefuseReply(const QLoggingCategory &category, const QString &ip, quint16 port, const char *what);
 
 private:
-    bool FromTracker(const QString &trackerHost, quint16 trackerPort, const QString &ip, quint16 port) const;
-    void HandleLoginAccepted(QByteArrayView datagram);
-    void HandleStatsReply(QByteArrayView datagram);
-    void HandleGameList(QByteArrayView datagram);
+    void WireEngines();
+    void ApplyStats(const TrackerPackets::TStatsReply &stats);
+    void ServerGoes(TServer *server);
+    void JoinLinkedServer(const QString &ip, quint16 port);
     void ShowLoginFailed();
-    void SendToUserTracker(const QByteArray &bytes);
     void CreateServerList();
     void CreatePrivateChannelControls();
     void CreateQuickFilter();
@@ -179,15 +165,17 @@ private:
     QTreeWidgetItem *SyncRow(TServer *server, const TServerFilter &filter, bool &resort, bool &joinable);
     bool InOrder(QTreeWidgetItem *row) const;
     void PlaceRow(QTreeWidgetItem *row);
-    bool m_capReported = false;
-    quint32 m_refusedReplies = 0;
     bool m_listSorted = true; // every row is where a sort would put it
     QProcess *m_game = nullptr;
-    quint16 m_lobbyPort = 0;
+    // A link's server whose level is on its way: joined once it has arrived.
+    struct TJoinAfterLevel
+    {
+        QString Ip;
+        quint16 Port = 0;
+    } m_joinAfterLevel;
     QHash<TServer *, QTreeWidgetItem *> m_rows;
     QHash<QString, QTreeWidgetItem *> m_offline; // by upper-case name
     bool m_clearingServers = false;
-    QHash<QString, QList<TServer *>> m_serversByIp; // in list order
 };
 
 class TfrmDescent : public TfrmPXO

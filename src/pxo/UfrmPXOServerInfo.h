@@ -1,6 +1,6 @@
 #pragma once
 
-#include "chat/Server.h"
+#include "servers/Server.h"
 
 #include <QWidget>
 

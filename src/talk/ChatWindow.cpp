@@ -101,42 +101,102 @@ void TChatWindow::Shutdown()
     m_connection->Shutdown();
 }
 
+namespace {
+// A peer line longer than this shows in pieces: one block of a quarter million characters
+// makes every key lay all of it out again, which freezes the window.
+constexpr int MaxBlockChars = 2000;
+// Lines kept, so that a peer sending line breaks cannot fill the memory either.
+constexpr int MaxDisplayBlocks = 8192;
+// The state of a block that continues the peer's line above it.
+constexpr int SoftBreak = 1;
+
+// Takes Count units off the end: a unit is a character or a line break the peer typed; the
+// breaks between the pieces of one long line are no units.
+void EraseUnits(QTextCursor &cursor, qsizetype count)
+{
+    cursor.movePosition(QTextCursor::End);
+    while (count > 0 && !cursor.atStart()) {
+        const int inBlock = cursor.positionInBlock();
+        if (inBlock == 0) {
+            const bool soft = cursor.block().userState() == SoftBreak;
+            cursor.deletePreviousChar();
+            count -= soft ? 0 : 1;
+            continue;
+        }
+        const int take = int(std::min<qsizetype>(count, inBlock));
+        cursor.movePosition(QTextCursor::PreviousCharacter, QTextCursor::KeepAnchor, take);
+        cursor.removeSelectedText();
+        count -= take;
+    }
+}
+
+void AppendText(QTextCursor &cursor, const QString &text, const QTextCharFormat &format)
+{
+    cursor.movePosition(QTextCursor::End);
+    for (qsizetype from = 0; from <= text.size();) {
+        const qsizetype newline = text.indexOf(QLatin1Char('\n'), from);
+        const qsizetype end = newline < 0 ? text.size() : newline;
+        for (qsizetype at = from; at < end;) {
+            if (cursor.positionInBlock() >= MaxBlockChars) {
+                cursor.insertBlock();
+                cursor.block().setUserState(SoftBreak);
+            }
+            const qsizetype piece = std::min<qsizetype>(MaxBlockChars - cursor.positionInBlock(), end - at);
+            cursor.insertText(text.mid(at, piece), format);
+            at += piece;
+        }
+        if (newline < 0)
+            break;
+        cursor.insertBlock();
+        cursor.block().setUserState(-1);
+        from = newline + 1;
+    }
+}
+
+// Removes Count characters from the start, whole oldest lines first when there are too many.
+int TrimFront(QTextDocument *document, QTextCursor &cursor)
+{
+    int count = document->characterCount() - 1 - int(TalkText::MaxDisplayChars);
+    if (document->blockCount() > MaxDisplayBlocks + MaxDisplayBlocks / 8)
+        count = std::max(count, document->findBlockByNumber(document->blockCount() - MaxDisplayBlocks).position());
+    if (count <= 0)
+        return 0;
+    cursor.movePosition(QTextCursor::Start);
+    cursor.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor, count);
+    cursor.removeSelectedText();
+    return count;
+}
+} // namespace
+
 void TChatWindow::ApplyEdit(const TTalkEdit &edit)
 {
     QTextCursor view = Display->textCursor();
-    const int selectionStart = view.selectionStart();
-    const int selectionLength = view.selectionEnd() - view.selectionStart();
+    int selectionStart = view.selectionStart();
+    int selectionEnd = view.selectionEnd();
 
     QTextDocument *document = Display->document();
     QTextCursor cursor(document);
     QTextCharFormat black;
     black.setForeground(Qt::black);
     cursor.beginEditBlock();
-    cursor.movePosition(QTextCursor::End);
-    if (edit.erase > 0) {
-        // A line break is one position in the document, so it goes as a whole.
-        const int steps = int(std::min<qsizetype>(edit.erase, document->characterCount()));
-        cursor.movePosition(QTextCursor::PreviousCharacter, QTextCursor::KeepAnchor, steps);
-        cursor.removeSelectedText();
-    }
+    if (edit.erase > 0)
+        EraseUnits(cursor, edit.erase);
     if (!edit.append.isEmpty())
-        cursor.insertText(edit.append, black);
-    const int excess = document->characterCount() - 1 - int(TalkText::MaxDisplayChars);
-    if (excess > 0) {
-        cursor.movePosition(QTextCursor::Start);
-        cursor.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor, excess);
-        cursor.removeSelectedText();
-    }
+        AppendText(cursor, edit.append, black);
+    // The selection stays on its text while the oldest text goes.
+    const int trimmed = TrimFront(document, cursor);
     cursor.endEditBlock();
+    selectionStart -= trimmed;
+    selectionEnd -= trimmed;
 
     QTextCursor end(document);
     end.movePosition(QTextCursor::End);
     Display->setTextCursor(end);
-    if (selectionLength > 0) {
+    if (selectionEnd > selectionStart && selectionStart >= 0) {
         const int last = document->characterCount() - 1;
         QTextCursor selection(document);
         selection.setPosition(std::min(selectionStart, last));
-        selection.setPosition(std::min(selectionStart + selectionLength, last), QTextCursor::KeepAnchor);
+        selection.setPosition(std::min(selectionEnd, last), QTextCursor::KeepAnchor);
         Display->setTextCursor(selection);
     }
     // One sound for a read, however many beeps it held: a burst must not hang the window.

@@ -32,6 +32,10 @@ inline bool Ask(QWidget *parent, const QString &text)
     return Show(parent, QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
+// A box that does not wait: for errors found in socket, timer or lookup handlers, where a
+// modal loop would let the objects around it vanish.
+void ErrorLater(QWidget *parent, const QString &text);
+
 // Replaces the real boxes (tests); an empty hook restores them.
 void SetHook(Hook hook);
 } // namespace MessageBox

@@ -6,6 +6,7 @@
 #include "common/Loopback.h"
 #include "common/StoreFixture.h"
 #include "files/UfrmFileServer.h"
+#include "files/UfrmFileTransfer.h"
 #include "pxo/TrackerPackets.h"
 #include "pxo/UfrmLogin.h"
 #include "pxo/UfrmPXO.h"
@@ -77,6 +78,7 @@ private slots:
     void arrangeCascadesFrontLast();
     void closingFrameClosesEveryChild();
     void notificationsOnlyWhileInactive();
+    void linksReachTheirWindows();
 
 private:
     std::unique_ptr<TStoreFixture> m_store;
@@ -479,3 +481,32 @@ void TestMainWindow::notificationsOnlyWhileInactive()
 
 QTEST_MAIN(TestMainWindow)
 #include "tst_MainWindow.moc"
+
+// A later start's request: a join opens the lobby and asks first, files opens the transfer
+// window on the link's address, anything else is said in the status bar.
+void TestMainWindow::linksReachTheirWindows()
+{
+    // No lobby is open: the link opens one, through the login.
+    m_config->edtPXOUserServer->setText(QStringLiteral("127.0.0.1"));
+    m_config->edtPXOChatServer->setText(QStringLiteral("127.0.0.1"));
+    QTimer answerLogin;
+    connect(&answerLogin, &QTimer::timeout, this, [] {
+        if (auto *login = qobject_cast<TfrmLogin *>(QApplication::activeModalWidget())) {
+            login->edtUserName->setText(QStringLiteral("pilot"));
+            login->edtPassword->setText(QStringLiteral("secret"));
+            login->edtAlias->setText(QStringLiteral("Pilot"));
+            login->btnOk->click();
+        }
+    });
+    answerLogin.start(20);
+    m_main->HandleRequest(QStringLiteral("orlo://join/127.0.0.9:2092"));
+    QTRY_COMPARE(m_messages, QStringList{"Join the game at 127.0.0.9:2092?\n\norlo://join/127.0.0.9:2092"});
+    QCOMPARE(m_main->findChildren<TfrmDescent *>().size(), 1);
+    QVERIFY(m_main->findChildren<TfrmDescent *>().first()->Servers().isEmpty());
+
+    m_main->HandleRequest(QStringLiteral("orlo://files/127.0.0.1:1"));
+    QTRY_COMPARE(m_main->findChildren<TfrmFileTransfer *>().size(), 1);
+    m_main->HandleRequest(QStringLiteral("orlo://launch/rm -rf"));
+    QTRY_VERIFY(m_main->statusBar()->currentMessage().startsWith(QStringLiteral("Link ignored: ")));
+    QCOMPARE(m_messages.size(), 1);
+}

@@ -2,6 +2,7 @@
 // budget, and what a flood of dropped input leaves in the log.
 #include "base/Bytes.h"
 #include "base/Log.h"
+#include "base/OrloLink.h"
 #include "base/Text.h"
 
 #include <QtTest>
@@ -74,6 +75,64 @@ private slots:
     {
         QCOMPARE(Text::Decode("caf\xc3\xa9"), QString::fromUtf8("caf\xc3\xa9"));
         QCOMPARE(Text::Decode("caf\xe9 \x80"), QString::fromUtf8("caf\xc3\xa9 \xe2\x82\xac"));
+    }
+
+    void links_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("normal"); // empty: refused
+        QTest::addRow("join") << "orlo://join/1.2.3.4:2092"
+                              << "orlo://join/1.2.3.4:2092";
+        QTest::addRow("join by name, any case, slash") << " ORLO://Join/D3.Example.net:2092/ "
+                                                       << "orlo://join/d3.example.net:2092";
+        QTest::addRow("talk") << "orlo://talk/pilot-7.example.net"
+                              << "orlo://talk/pilot-7.example.net";
+        QTest::addRow("files, highest port") << "orlo://files/10.0.0.1:65535"
+                                             << "orlo://files/10.0.0.1:65535";
+        QTest::addRow("join without port") << "orlo://join/1.2.3.4"
+                                           << "";
+        QTest::addRow("port 0") << "orlo://join/1.2.3.4:0"
+                                << "";
+        QTest::addRow("port past 65535") << "orlo://join/1.2.3.4:65536"
+                                         << "";
+        QTest::addRow("port with sign") << "orlo://join/1.2.3.4:+80"
+                                        << "";
+        QTest::addRow("talk with port") << "orlo://talk/1.2.3.4:28045"
+                                        << "";
+        QTest::addRow("address out of range") << "orlo://join/1.2.3.256:2092"
+                                              << "";
+        QTest::addRow("address with leading zero") << "orlo://join/01.2.3.4:2092"
+                                                   << "";
+        QTest::addRow("three numbers") << "orlo://join/1.2.3:2092"
+                                       << "";
+        QTest::addRow("user part") << "orlo://join/me@1.2.3.4:2092"
+                                   << "";
+        QTest::addRow("query") << "orlo://join/1.2.3.4:2092?x=1"
+                               << "";
+        QTest::addRow("escape") << "orlo://join/%31.2.3.4:2092"
+                                << "";
+        QTest::addRow("blank inside") << "orlo://join/1.2.3.4 :2092"
+                                      << "";
+        QTest::addRow("hyphen first") << "orlo://talk/-x.example"
+                                      << "";
+        QTest::addRow("semicolon") << "orlo://talk/a;rm"
+                                   << "";
+        QTest::addRow("unknown action") << "orlo://launch/1.2.3.4:2092"
+                                        << "";
+        QTest::addRow("no slashes") << "orlo:join/1.2.3.4:2092"
+                                    << "";
+        QTest::addRow("other scheme") << "http://join/1.2.3.4:2092"
+                                      << "";
+        QTest::addRow("too long") << "orlo://talk/" + QString(300, u'a') << "";
+    }
+    void links()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, normal);
+        QString error;
+        const std::optional<TOrloLink> link = OrloLink::Parse(text, &error);
+        QCOMPARE(link ? OrloLink::Format(*link) : QString(), normal);
+        QCOMPARE(error.isEmpty(), link.has_value());
     }
 
     void floodIsBoundedAndCounted()

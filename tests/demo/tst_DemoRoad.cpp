@@ -8,8 +8,10 @@
 #include "common/IrcTestClient.h"
 #include "demo/DemoFiles.h"
 #include "demo/SimProcess.h"
+#include "pxo/PxoTrackerClient.h"
 #include "pxo/UfrmLogin.h"
 #include "pxo/UfrmPXO.h"
+#include "servers/ServerList.h"
 #include "settings/UfrmConfig.h"
 #include "ui/MessageBox.h"
 
@@ -97,10 +99,10 @@ void tst_DemoRoad::fromLoginToGameAndBack()
     QPointer<TfrmPXO> lobby = qobject_cast<TfrmPXO *>(main.OpenLobby(TfrmMain::TLobbyKind::Descent, true));
     QCOMPARE(dialogValues, (QStringList{"demo", "descent3", "Newcomer"}));
     QVERIFY(lobby);
-    lobby->TimerLoginRetry->setInterval(500);
+    lobby->Tracker->TimerLoginRetry->setInterval(500);
 
     // Login with a retry, then the tracker id.
-    QTRY_COMPARE_WITH_TIMEOUT(lobby->TrackerId, QStringLiteral("DEMO000042"), Wait);
+    QTRY_COMPARE_WITH_TIMEOUT(lobby->Tracker->TrackerId(), QStringLiteral("DEMO000042"), Wait);
     QVERIFY(demo.Sim()->Counter(QStringLiteral("requests"), QStringLiteral("login")) >= 2);
 
     // Chat registration carries the tracker id and login name; LIST and JOIN #autoselect follow.
@@ -115,9 +117,9 @@ void tst_DemoRoad::fromLoginToGameAndBack()
                              Wait);
 
     // Every server filled in, with a ping (a loopback round trip may well take 0 ms).
-    QTRY_COMPARE_WITH_TIMEOUT(lobby->Servers.size(), qsizetype(12), Wait);
+    QTRY_COMPARE_WITH_TIMEOUT(lobby->Servers().size(), qsizetype(12), Wait);
     QTRY_VERIFY_WITH_TIMEOUT(
-        std::all_of(lobby->Servers.cbegin(), lobby->Servers.cend(),
+        std::all_of(lobby->Servers().cbegin(), lobby->Servers().cend(),
                     [](const TServer *s) { return !s->Name.isEmpty() && s->AnsweredSeq != 0 && s->Ping < 1000; }),
         Wait);
     QTRY_COMPARE_WITH_TIMEOUT(lobby->lvwServers->topLevelItemCount(), 12, Wait);
@@ -125,7 +127,7 @@ void tst_DemoRoad::fromLoginToGameAndBack()
     // A server whose level is missing: joining is refused until it is downloaded.
     const QString missing = demo.MissingLevels().first();
     TServer *server = nullptr;
-    for (TServer *s : lobby->Servers) {
+    for (TServer *s : lobby->Servers()) {
         if (s->Level == missing)
             server = s;
     }
@@ -144,7 +146,7 @@ void tst_DemoRoad::fromLoginToGameAndBack()
     QFile level(local);
     QVERIFY(level.open(QIODevice::ReadOnly));
     QCOMPARE(level.readAll(), DemoFiles::LevelBytes(missing));
-    lobby->QueryAllServers();
+    lobby->ServerList->QueryAllServers();
     QTRY_VERIFY_WITH_TIMEOUT(server->LevelPresent, Wait);
 
     // Join: the stand-in game gets the lobby's command line and runs in the game folder.
@@ -170,7 +172,7 @@ void tst_DemoRoad::fromLoginToGameAndBack()
     QVERIFY(watcher.WaitFor(QStringLiteral(":Newcomer!"), Wait));
     QVERIFY2(watcher.Matched().contains(QStringLiteral("JOIN")), qPrintable(watcher.Matched()));
     QVERIFY(demo.Sim()->Counter(QStringLiteral("requests"), QStringLiteral("gameList")) > listsBefore);
-    QCOMPARE(lobby->TrackerId, QStringLiteral("DEMO000042"));
+    QCOMPARE(lobby->Tracker->TrackerId(), QStringLiteral("DEMO000042"));
     QTRY_VERIFY_WITH_TIMEOUT(lobby && lobby->FindChat(QStringLiteral("#autoselect")), Wait);
     QVERIFY(m_boxes.isEmpty());
 

@@ -190,18 +190,19 @@ void TestFileServerEngine::requestsWaitWhileTheSendQueueIsFull()
     client.Send(ListRequest() + OpenRequest(0));
     QTRY_VERIFY_WITH_TIMEOUT(!client.Received().isEmpty(), 5000);
     client.Take();
-    // 20 MB of replies asked for at once by a client that does not read.
+    // 20 MB of replies asked for at once by a client that does not read, and behind them
+    // 10 MB of requests past the end, answered by their 5-byte headers.
     constexpr int Requests = 20000;
+    constexpr int PastTheEnd = 2000000;
     client.SetReading(false);
-    QByteArray requests;
-    for (int i = 0; i < Requests; ++i)
-        requests += BlockRequest(0);
-    client.Send(requests);
+    client.Send(BlockRequest(0).repeated(Requests) + BlockRequest(1).repeated(PastTheEnd));
     qint64 mostQueued = 0;
+    qint64 mostHeld = 0;
     QTimer sampler;
     connect(&sampler, &QTimer::timeout, this, [&] {
         for (TNxEncryptedConnection *connection : m_engine->Server().Connections())
             mostQueued = qMax(mostQueued, connection->Socket()->bytesToWrite());
+        mostHeld = qMax(mostHeld, m_engine->BufferedBytes());
     });
     sampler.start(1);
     // Once the client's and the system's buffers are full, replies queue up in the server,
@@ -209,14 +210,20 @@ void TestFileServerEngine::requestsWaitWhileTheSendQueueIsFull()
     QVERIFY(QTest::qWaitFor([&] { return mostQueued > 0; }, 10000));
     const bool overfull = QTest::qWaitFor([&] { return mostQueued > TFileServerEngine::SendQueueLimit + 1029; }, 500);
     QVERIFY2(!overfull, qPrintable(QString::number(mostQueued)));
-    // Reading again drains the queue and every request is answered, in order.
+    // Reading again drains the queue and every request is answered, in order. Requests
+    // not yet handled wait in the client and the system, not in the server: besides the
+    // queue it holds one read of its socket and what the socket buffers (unchecked, all
+    // 10 MB, a socketful more each time the queue drained).
     client.SetReading(true);
     const qsizetype reply = 5 + 1024;
-    QTRY_COMPARE_WITH_TIMEOUT(client.Received().size(), Requests * reply, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(client.Received().size(), Requests * reply + PastTheEnd * 5, 30000);
     QVERIFY(mostQueued <= TFileServerEngine::SendQueueLimit + 1029);
+    QVERIFY2(mostHeld <= 2 * TNxEncryptedConnection::ReadBufferLimit + TFileServerEngine::SendQueueLimit + reply + 4,
+             qPrintable(QString::number(mostHeld)));
     const QByteArray all = client.Take();
     for (int i = 0; i < Requests; i += 997)
         QCOMPARE(all.mid(i * reply, reply), BlockReplyHeader(0) + bytes);
+    QVERIFY(all.sliced(Requests * reply) == BlockReplyHeader(1).repeated(PastTheEnd));
 }
 
 QTEST_GUILESS_MAIN(TestFileServerEngine)

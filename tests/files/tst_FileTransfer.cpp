@@ -1,8 +1,9 @@
-// The transfer client against the real file server and against a scripted, hostile one,
-// all on loopback: whole files byte for byte, the request pattern, and what a server may
-// not make the client do.
+// The transfer client against the real file server and against scripted ones (strict,
+// far away, hostile), all on loopback: whole files byte for byte, the request pattern and
+// its window, and what a server may not make the client do.
 #include "FilePeers.h"
 #include "common/FileSizeLimit.h"
+#include "files/FileCommandParser.h"
 #include "files/FileProtocol.h"
 #include "files/FileServerEngine.h"
 #include "files/FileTransferClient.h"
@@ -10,6 +11,9 @@
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTemporaryDir>
+
+#include <deque>
+#include <optional>
 
 using namespace FileProtocol;
 
@@ -39,6 +43,8 @@ private slots:
     void wholeFilesArriveByteForByte_data();
     void wholeFilesArriveByteForByte();
     void fourRequestsOutstanding();
+    void windowFollowsThePath_data();
+    void windowFollowsThePath();
     void emptyFileNeedsNoBlock();
     void listedNamesAreMadeSafe();
     void listCapsDropTheServer_data();
@@ -53,6 +59,16 @@ private slots:
     void failedConnectGivesTheSocketError();
 
 private:
+    // The next whole command the scripted server got, if any.
+    std::optional<TFileCommand> NextCommand()
+    {
+        m_asked += m_script->Take();
+        const TParsedFileCommand parsed = ParseFileCommand(m_asked);
+        if (parsed.status == TParsedFileCommand::Status::Incomplete)
+            return std::nullopt;
+        m_asked.remove(0, parsed.frameSize);
+        return parsed.command;
+    }
     // Connects the client to the scripted server and answers its list request.
     bool ConnectScripted(const QByteArray &listReply)
     {
@@ -74,6 +90,7 @@ private:
     std::unique_ptr<QDir> m_downloads;
     std::unique_ptr<TScriptedServer> m_script;
     std::unique_ptr<TFileTransferClient> m_client;
+    QByteArray m_asked;
 };
 
 void TestFileTransfer::init()
@@ -84,6 +101,7 @@ void TestFileTransfer::init()
     m_script = std::make_unique<TScriptedServer>();
     QVERIFY(m_script->Open());
     m_client = std::make_unique<TFileTransferClient>();
+    m_asked.clear();
 }
 
 void TestFileTransfer::cleanup()
@@ -97,23 +115,43 @@ void TestFileTransfer::cleanup()
 void TestFileTransfer::wholeFilesArriveByteForByte_data()
 {
     QTest::addColumn<qint64>("size");
-    for (qint64 size : {0, 1, 1023, 1024, 1025, 2048, 2500, 4096, 5000})
-        QTest::addRow("%lld bytes", size) << size;
-    QTest::addRow("3 MB") << qint64(3 * 1024 * 1024);
+    QTest::addColumn<bool>("strict");
+    for (qint64 size : {0, 1, 1023, 1024, 1025, 2048, 2500, 4096, 5000, 3 * 1024 * 1024}) {
+        QTest::addRow("%lld bytes", size) << size << false;
+        if (size <= 1 || size == 1024 || size == 1025 || size > 5000)
+            QTest::addRow("%lld bytes, one request at a time", size) << size << true;
+    }
 }
 
 void TestFileTransfer::wholeFilesArriveByteForByte()
 {
     QFETCH(qint64, size);
+    QFETCH(bool, strict);
     TFileServerEngine server;
     QVERIFY(server.Listen(QHostAddress::LocalHost, 0));
     const QByteArray bytes = FileBytes(size);
     const QString source = WriteFile(m_root->filePath(QStringLiteral("shared/file.bin")), bytes);
     QVERIFY(server.AddSharedFile(source).isEmpty());
     QVERIFY(server.AddSharedFile(WriteFile(m_root->filePath(QStringLiteral("shared/another")), "x")).isEmpty());
+    // Or a server that follows the protocol to the letter and no further: it takes one
+    // request, answers it with a send of its own, and only then looks at the next.
+    QTimer strictServer;
+    const QByteArray *opened = nullptr;
+    const QByteArray another("x");
+    connect(&strictServer, &QTimer::timeout, this, [&] {
+        const std::optional<TFileCommand> command = NextCommand();
+        if (command && command->kind == TFileCommand::Kind::List)
+            m_script->Send(ListReply({{"another", 1}, {"file.bin", qint32(size)}}));
+        else if (command && command->kind == TFileCommand::Kind::Open)
+            opened = command->value == 1 ? &bytes : &another;
+        else if (command && command->kind == TFileCommand::Kind::Block && opened)
+            m_script->Send(BlockReplyHeader(command->value) + opened->mid(command->value * BlockSize, BlockSize));
+    });
+    if (strict)
+        strictServer.start(0);
 
     QSignalSpy listed(m_client.get(), &TFileTransferClient::ListComplete);
-    m_client->Connect(QStringLiteral("127.0.0.1"), server.Port());
+    m_client->Connect(QStringLiteral("127.0.0.1"), strict ? m_script->Port() : server.Port());
     QVERIFY(listed.wait(5000));
     QCOMPARE(m_client->Listed().size(), 2);
     const TFileInfo *file = m_client->FindListed(1);
@@ -157,6 +195,52 @@ void TestFileTransfer::fourRequestsOutstanding()
     QVERIFY(ReadFile(Target(QStringLiteral("five"))) == bytes);
     QCOMPARE(QFileInfo(Target(QStringLiteral("five"))).permissions() & 0x7077,
              QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+}
+
+void TestFileTransfer::windowFollowsThePath_data()
+{
+    QTest::addColumn<int>("perTick"); // blocks answered every 2 ms at most; 0: any number
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<int>("least");
+    QTest::addColumn<int>("most");
+    QTest::addRow("fast path: 256 KiB in flight or more")
+        << 0 << qint64(4 << 20) << 256 << TFileTransferClient::MaxWindow;
+    QTest::addRow("slow path: a few times what it holds") << 1 << qint64(256 << 10) << 8 << 128;
+}
+
+// A server 20 ms away: each request is answered 20 ms after it came, by at most PerTick
+// blocks every 2 ms. The window grows from four until it covers the path, and no further.
+void TestFileTransfer::windowFollowsThePath()
+{
+    QFETCH(int, perTick);
+    QFETCH(qint64, size);
+    QFETCH(int, least);
+    QFETCH(int, most);
+    const QByteArray bytes = FileBytes(size);
+    QVERIFY(ConnectScripted(ListReply({{"far", qint32(size)}})));
+    QSignalSpy finished(m_client.get(), &TFileTransferClient::DownloadFinished);
+    QCOMPARE(m_client->Download(0, Target(QStringLiteral("far"))), QString());
+    QElapsedTimer clock;
+    clock.start();
+    std::deque<std::pair<qint64, quint32>> held; // arrival, block
+    qsizetype mostHeld = 0;
+    while (finished.isEmpty() && clock.elapsed() < 20000) {
+        QTest::qWait(2);
+        while (const std::optional<TFileCommand> command = NextCommand()) {
+            if (command->kind == TFileCommand::Kind::Block)
+                held.push_back({clock.elapsed(), command->value});
+        }
+        mostHeld = std::max(mostHeld, qsizetype(held.size()));
+        QByteArray replies;
+        for (int n = 0; !held.empty() && clock.elapsed() - held.front().first >= 20 && (!perTick || n < perTick); ++n) {
+            replies += BlockReplyHeader(held.front().second) + bytes.mid(held.front().second * BlockSize, BlockSize);
+            held.pop_front();
+        }
+        m_script->Send(replies);
+    }
+    QVERIFY(!finished.isEmpty());
+    QVERIFY(ReadFile(Target(QStringLiteral("far"))) == bytes);
+    QVERIFY2(mostHeld >= least && mostHeld <= most, qPrintable(QString::number(mostHeld)));
 }
 
 void TestFileTransfer::emptyFileNeedsNoBlock()

@@ -1,11 +1,8 @@
 // Host lookups that may never end: the bounds on what runs at once, the time-out, the memory
-// of failed names, and queued datagrams that go on past a name being looked up.
-#include "chat/UDPQueue.h"
+// of failed names.
 #include "net/HostResolver.h"
 
-#include <QNetworkDatagram>
 #include <QSignalSpy>
-#include <QUdpSocket>
 #include <QtTest>
 
 #include <condition_variable>
@@ -53,7 +50,6 @@ class TestHostResolver : public QObject
 
 private slots:
     void boundedTimedOutAndRemembered();
-    void queuedDatagramsPassAHangingName();
 };
 
 void TestHostResolver::boundedTimedOutAndRemembered()
@@ -106,30 +102,6 @@ void TestHostResolver::boundedTimedOutAndRemembered()
     delete context;
     QTest::qWait(400);
     QVERIFY(!called);
-}
-
-void TestHostResolver::queuedDatagramsPassAHangingName()
-{
-    auto lookup = std::make_shared<TScriptedLookup>();
-    THostResolver::Shared().SetLookup(lookup);
-    QUdpSocket from, to;
-    QVERIFY(from.bind(QHostAddress::LocalHost, 0));
-    QVERIFY(to.bind(QHostAddress::LocalHost, 0));
-    {
-        TUDPQueue queue(&from, nullptr);
-        QVERIFY(queue.SendDatagram(QStringLiteral("stuck.hang"), to.localPort(), "first"));
-        QVERIFY(queue.SendDatagram(QStringLiteral("127.0.0.1"), to.localPort(), "second"));
-        QVERIFY(queue.SendDatagram(QStringLiteral("127.0.0.1.test"), to.localPort(), "third"));
-        QTRY_COMPARE_WITH_TIMEOUT(queue.SentCount(), 2u, 5000);
-        QCOMPARE(queue.Count(), 1);
-        QVERIFY(to.hasPendingDatagrams());
-        QCOMPARE(to.receiveDatagram().data(), QByteArray("second"));
-        QTRY_VERIFY(to.hasPendingDatagrams());
-        QCOMPARE(to.receiveDatagram().data(), QByteArray("third"));
-        // The queue and its lookups go without waiting for the name.
-    }
-    lookup->Release();
-    THostResolver::Shared().SetLookup(nullptr);
 }
 
 QTEST_GUILESS_MAIN(TestHostResolver)

@@ -1,20 +1,21 @@
 #pragma once
 
-// What the lobby tests share: settings on a temporary store, recorded message boxes, the
-// simulator, and helpers that send datagrams to a lobby.
-#include "chat/UDPQueue.h"
+// What the lobby tests share: settings on a temporary store, recorded message boxes, lobbies
+// whose trackers and chat server are the test's own, and game-server replies made by the
+// simulator's encoders, fed to the lobby as if they had arrived.
+#include "pxo/PxoTrackerClient.h"
 #include "pxo/UfrmPXO.h"
+#include "servers/DatagramEndpoint.h"
+#include "servers/ServerList.h"
 #include "settings/SettingsStore.h"
 #include "settings/UfrmConfig.h"
+#include "sim/ServerDatagrams.h"
 #include "ui/MessageBox.h"
 
-#include <QHostAddress>
-#include <QLineEdit>
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <QUdpSocket>
 
 #include <functional>
 #include <memory>
@@ -39,31 +40,42 @@ public:
     }
     ~TPXOTestKit()
     {
+        delete Lobby.data();
         MessageBox::SetHook({});
         SetConfig(nullptr);
         SetActiveStore(nullptr);
     }
     void Reset()
     {
+        delete Lobby.data();
         Boxes.clear();
         OnBox = nullptr;
         AnswerYes = true;
         Config->cbxPXOAutoJoin->setChecked(true);
     }
-    // A lobby whose trackers and chat server are the test's own.
-    static void PointAt(TfrmPXO *form, const QString &userHost, quint16 userPort, const QString &gameHost,
-                        quint16 gamePort, const QString &chatHost = QStringLiteral("127.0.0.1"), quint16 chatPort = 1)
+    // A Descent lobby on screen (offscreen) with its timers off, its trackers and chat server
+    // the given ones (the simulator takes game-list acknowledgements on its tracker's port).
+    TfrmPXO *NewLobby(const QString &userHost = QStringLiteral("127.0.0.1"), quint16 userPort = 9,
+                      const QString &gameHost = QStringLiteral("127.0.0.1"), quint16 gamePort = 9, quint16 chatPort = 1)
     {
-        form->UserTrackerHost = userHost;
-        form->UserTrackerPort = userPort;
-        form->GameTrackerHost = gameHost;
-        form->GameTrackerPort = gamePort;
-        form->GameListAckPort = gamePort; // the simulator takes them on the port it listens on
-        form->ChatHost = chatHost;
-        form->ChatPort = chatPort;
+        delete Lobby.data();
+        Lobby = new TfrmDescent;
+        Lobby->setAttribute(Qt::WA_DontShowOnScreen);
+        Lobby->show();
+        Lobby->TimerServers->stop();
+        Lobby->TimerPing->stop();
+        Lobby->Tracker->UserTrackerHost = userHost;
+        Lobby->Tracker->UserTrackerPort = userPort;
+        Lobby->Tracker->GameTrackerHost = gameHost;
+        Lobby->Tracker->GameTrackerPort = gamePort;
+        Lobby->Tracker->GameListAckPort = gamePort;
+        Lobby->ChatHost = QStringLiteral("127.0.0.1");
+        Lobby->ChatPort = chatPort;
+        return Lobby;
     }
 
     std::unique_ptr<TfrmConfig> Config;
+    QPointer<TfrmPXO> Lobby;
     QStringList Boxes;
     std::function<void(const QString &)> OnBox;
     bool AnswerYes = true;
@@ -72,8 +84,39 @@ private:
     QTemporaryDir m_dir;
 };
 
-// A datagram from a socket of the test's own to the lobby's datagram port.
-inline void SendTo(QUdpSocket &from, TfrmPXO *form, const QByteArray &bytes)
+// What a game server tells about itself.
+struct TValues
 {
-    from.writeDatagram(bytes, QHostAddress::LocalHost, form->UDPLocalPort());
+    QByteArray name;
+    quint16 players = 1;
+    quint16 maxPlayers = 8;
+    QByteArray level = "city.mn3";
+    quint16 levelNumber = 1;
+    bool dedicated = false;
+    QByteArray description = "mission";
+};
+
+// The game-info reply of Server with Values, as if it had just arrived.
+inline void Answer(TfrmPXO *form, TServer *server, const TValues &v)
+{
+    ServerDatagrams::TGameInfo info;
+    info.name = v.name;
+    info.level = v.level;
+    info.description = v.description;
+    info.gameType = "Anarchy";
+    info.players = v.players;
+    info.maxPlayers = v.maxPlayers;
+    info.levelNumber = v.levelNumber;
+    info.dedicated = v.dedicated;
+    info.mode = 2;
+    form->Datagrams->Feed(ServerDatagrams::EncodeGameInfoReply(info, server->RequestSeq), server->IP, server->Port);
+}
+
+// A server at 127.201.0.N:2092 that has answered with Values.
+inline TServer *Listed(TfrmPXO *form, int n, const TValues &values)
+{
+    TServer *server = form->ServerList->AddServer(QStringLiteral("127.201.%1.%2").arg(n / 250).arg(n % 250 + 1), 2092);
+    if (server)
+        Answer(form, server, values);
+    return server;
 }

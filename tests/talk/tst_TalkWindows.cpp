@@ -27,6 +27,9 @@
 #include <QTcpSocket>
 #include <QtTest>
 
+#include <QTextBlock>
+#include <QTextDocument>
+
 #include <functional>
 #include <memory>
 
@@ -72,6 +75,7 @@ private slots:
     void unreachablePort();
     void disconnectItemEndsConversation();
     void menuOnEndedConversationDoesNothing();
+    void longLinesAndFloodsStayBounded();
     void hostilePeers_data();
     void hostilePeers();
     void acceptQuestionsOneAtATime();
@@ -362,6 +366,23 @@ void TestTalkWindows::menuOnEndedConversationDoesNothing()
     window->mnuDisconnect->trigger();
     QTest::qWait(50);
     QVERIFY(m_messages.isEmpty());
+}
+
+// A peer that never ends its line, or sends nothing but line breaks, neither freezes the view
+// (one huge line is laid out again at every key) nor fills the memory; backspaces still take
+// off what the peer typed, not the pieces a long line shows in.
+void TestTalkWindows::longLinesAndFloodsStayBounded()
+{
+    const TPair pair = Pair();
+    QVERIFY(pair.atAccepting);
+    QTextDocument *shown = pair.atAccepting->Display->document();
+    pair.atInitiating->SendToPeer(QByteArray(9000, 'a') + QByteArray("\0\x08", 2).repeated(4001));
+    QTRY_COMPARE_WITH_TIMEOUT(QString(Shown(pair.atAccepting)).remove(QLatin1Char('\n')), QString(4999, u'a'), 5000);
+    for (QTextBlock block = shown->begin(); block.isValid(); block = block.next())
+        QVERIFY(block.length() <= 2001);
+    pair.atInitiating->SendToPeer(QByteArray("\0\x0d", 2).repeated(20000) + "z");
+    QTRY_VERIFY_WITH_TIMEOUT(Shown(pair.atAccepting).endsWith(QLatin1String("\nz")), 5000);
+    QVERIFY(shown->blockCount() <= 8192 + 1024);
 }
 
 void TestTalkWindows::hostilePeers_data()
