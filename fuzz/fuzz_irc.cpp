@@ -1,10 +1,7 @@
 // libFuzzer target for the IRC line codec: framing, decoding, parsing and the command text
 // helpers must take any bytes without crashing or growing without bound.
 //
-//   clang++-14 -std=c++20 -g -fPIC -fsanitize=fuzzer,address,undefined -Isrc \
-//       $(pkg-config --cflags Qt6Core) fuzz/fuzz_irc.cpp src/irc/IrcLine.cpp \
-//       src/irc/ChatCommands.cpp $(pkg-config --libs Qt6Core) -o build/fuzz_irc
-//   build/fuzz_irc fuzz/corpus/irc
+// Built and run by fuzz/run.sh; its corpus is fuzz/corpus/fuzz_irc.
 #include "irc/ChatCommands.h"
 #include "irc/IrcLine.h"
 

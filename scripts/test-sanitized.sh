@@ -31,8 +31,9 @@ quick)
         tst_IrcHelpers tst_IrcSession tst_FileProtocol tst_FileServerEngine tst_FileTransfer tst_LargeInt tst_RC4
         tst_NxKeys tst_DatagramReader tst_PxoTrackerClient tst_LobbyTexts tst_LevelDownload tst_TalkProtocol
         tst_TalkConnection tst_SimDatagrams)
-    default_args=(-R "^($(IFS='|'; echo "${quick[*]}"))\$")
-    targets=("${quick[@]}")
+    # and every fuzz corpus replayed through its target's entry point.
+    default_args=(-R "^($(IFS='|'; echo "${quick[*]}")|corpus_.*)\$")
+    targets=("${quick[@]}" fuzz_all)
     ;;
 thread)
     dir=build-tsan

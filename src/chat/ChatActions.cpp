@@ -1,32 +1,20 @@
 // What the user does in a chat form: typed text and the client's own commands, the user
 // menu, the tabs and the channel list, and the form's timers.
 #include "chat/ChannelList.h"
-#include "chat/Chat.h"
 #include "chat/ChatFindBar.h"
-#include "chat/ChatSettings.h"
-#include "chat/InputLine.h"
 #include "chat/UfrmChat.h"
 #include "chat/UfrmChatWindow.h"
-#include "chat/UserMenu.h"
 #include "irc/Channel.h"
 #include "irc/ChatCommands.h"
 #include "irc/User.h"
-#include "settings/UfrmConfig.h"
 #include "ui/ChildWindow.h"
 
 #include <QLineEdit>
-#include <QMenu>
-#include <QPlainTextEdit>
 #include <QTimer>
 
 namespace {
 const QColor Gray(128, 128, 128), Green(0, 128, 0), Red(255, 0, 0);
 } // namespace
-
-void TfrmChat::edtChatKeyPress()
-{
-    m_input->Submit();
-}
 
 void TfrmChat::SubmitInput(const QString &text, TChat *target)
 {
@@ -156,8 +144,6 @@ void TfrmChat::mnuUserTalkClick()
 void TfrmChat::PageControlChange()
 {
     TChat *chat = PageControl->CurrentChat();
-    if (chat)
-        chat->SetNewTextMark(false);
     if (pnlFind->isVisible() && chat)
         pnlFind->SetView(chat->TextView);
     PlaceCloseButton();
@@ -241,20 +227,4 @@ void TfrmChat::SetTimersEnabled(bool enabled)
         TimerConfig->stop();
         TimerChannels->stop();
     }
-}
-
-void TfrmChat::ApplyTabPosition()
-{
-    PageControl->ApplyPosition(ChatSettings::TabsPosition());
-}
-
-void TfrmChat::RefreshActiveUserList()
-{
-    if (TChat *chat = ActiveChat())
-        chat->RefreshUserList();
-}
-
-void TfrmChat::LoadSaveWindowSettings(bool save)
-{
-    ChatSettings::LoadSaveWindow(save, this, splChannels);
 }

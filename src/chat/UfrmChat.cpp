@@ -2,12 +2,8 @@
 
 #include "chat/Beep.h"
 #include "chat/ChannelList.h"
-#include "chat/Chat.h"
 #include "chat/ChatFindBar.h"
-#include "chat/ChatSettings.h"
-#include "chat/InputLine.h"
 #include "chat/UfrmChatWindow.h"
-#include "chat/UserMenu.h"
 #include "irc/User.h"
 #include "servers/DatagramEndpoint.h"
 #include "settings/UfrmConfig.h"
@@ -17,8 +13,6 @@
 #include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
-#include <QPlainTextEdit>
 #include <QSplitter>
 #include <QTableWidget>
 #include <QTimer>
@@ -69,7 +63,6 @@ void TfrmChat::CreateControls()
     };
     TimerChannels = timer("TimerChannels", 10000, &TfrmChat::TimerChannelsTimer);
     TimerConfig = timer("TimerConfig", 5000, &TfrmChat::TimerConfigTimer);
-    TimerLoginRetry = timer("TimerLoginRetry", 7000, nullptr);
     TimerWhoisDelay = timer("TimerWhoisDelay", 3000, &TfrmChat::TimerWhoisDelayTimer);
 
     pumUser = new TUserMenu(this);
@@ -193,16 +186,10 @@ TChat *TfrmChat::GetChat(const QString &name, bool flag)
     // The first tab, "Misc", shows the server's lines: it is no conversation of the session.
     if (!Chats.isEmpty())
         chat->Bind(m_session->OpenConversation(wanted));
-    WireTab(chat);
+    pumUser->Attach(chat);
+    connect(chat->UserGrid, &QTableWidget::cellDoubleClicked, this, [this, chat] { sgrUsersDblClick(chat); });
     PageControl->Add(chat);
     return chat;
-}
-
-void TfrmChat::WireTab(TChat *chat)
-{
-    connect(chat->UserGrid, &QWidget::customContextMenuRequested, pumUser,
-            [this, chat](const QPoint &pos) { pumUser->PopupFor(chat, pos); });
-    connect(chat->UserGrid, &QTableWidget::cellDoubleClicked, this, [this, chat] { sgrUsersDblClick(chat); });
 }
 
 TChat *TfrmChat::ActiveChat() const
@@ -349,11 +336,6 @@ void TfrmChat::Release()
     // What is queued goes out before QUIT: nothing typed is lost at close.
     m_session->Quit();
     deleteLater();
-}
-
-void TfrmChat::ApplyInputColor()
-{
-    m_input->ShowAway(ChatSettings::Away());
 }
 
 void TfrmChat::ApplyClientBuild(const QString &host, quint32 build)

@@ -1,14 +1,15 @@
 #pragma once
 
 #include "chat/ChannelList.h"
+#include "chat/Chat.h"
 #include "chat/ChatPages.h"
+#include "chat/ChatSettings.h"
+#include "chat/InputLine.h"
 #include "chat/UserMenu.h"
 #include "irc/IrcSession.h"
 
 #include <QColor>
-#include <QList>
 #include <QPointer>
-#include <QString>
 #include <QWidget>
 
 #include <functional>
@@ -20,21 +21,16 @@ class QSplitter;
 class TDatagramEndpoint;
 class QTimer;
 class QUdpSocket;
-class TChat;
 class TChatFindBar;
-class TInputLine;
 class TNxPing;
 class TServer;
 class TUDPQueue;
 
-// The chat form every chat window derives from: the window of one IRC session, which holds
-// the connection, the users, the channel list and the conversations. The form renders what
-// the session says in its tabs (PageControl) and channel list (pnlChannels), and turns what
-// the user does into the session's calls. Derived forms adapt it through the virtual
-// operations.
-//
-// A derived class passes Load = false to this constructor and calls Loaded() at the end of
-// its own, so the load step runs the derived overrides.
+// The chat form every chat window derives from: the window of one IRC session (connection,
+// users, channels, conversations). It renders what the session says in its tabs and lists,
+// and turns what the user does into the session's calls. Derived forms adapt it through the
+// virtual operations; they pass Load = false and call Loaded() at the end of their own
+// constructor, so the load step runs their overrides.
 class TfrmChat : public QWidget
 {
     Q_OBJECT
@@ -57,7 +53,7 @@ public:
     QUdpSocket *UDP() const;
     TNxPing *Pinger() const;
     TUDPQueue *UDPQueue() const;
-    QTimer *TimerChannels, *TimerConfig, *TimerLoginRetry, *TimerWhoisDelay;
+    QTimer *TimerChannels, *TimerConfig, *TimerWhoisDelay;
     TUserMenu *pumUser;
     TChatFindBar *pnlFind;
 
@@ -71,17 +67,16 @@ public:
     bool WhoisAllowed = true;
     bool Closing = false;
     bool InGame = false;
-    QString LoginName, Password, TrackerId;
-    qint32 LoginTries = 0;
+    QString LoginName, Password;
     // The tick count at which the datagram being handled arrived.
     quint32 ReplyTick() const;
-    bool FirstPingSeen = false, ListUpdating = false, LoginStarted = false;
+    bool FirstPingSeen = false;
     std::function<void(const QString &)> OnStatus;
     bool TimersEnabled = false;
     qint32 SortColumn = 0;
     QList<TChat *> &Chats; // entry 1 is "Misc"
-    QString ChatHost, UserTrackerHost, GameTrackerHost;
-    quint16 ChatPort = 0, UserTrackerPort = 0, GameTrackerPort = 0;
+    QString ChatHost;
+    quint16 ChatPort = 0;
 
     // Tabs (1-based accessors)
     int ChatCount() const { return int(Chats.size()); }
@@ -118,7 +113,7 @@ public:
     virtual void sgrUsersDblClick(TChat *) {}
     virtual void HandlePing(const QString &) {}
     virtual void SetTimersEnabled(bool enabled);
-    virtual void LoadSaveWindowSettings(bool save);
+    virtual void LoadSaveWindowSettings(bool save) { ChatSettings::LoadSaveWindow(save, this, splChannels); }
     virtual void NickInUse() {}
     // Hooks of the lobby and the datagram side; the base does nothing.
     virtual void PingUser(TUser *user);
@@ -131,8 +126,12 @@ public:
 
     // Views
     Q_INVOKABLE void ApplyClientBuild(const QString &host, quint32 build);
-    Q_INVOKABLE void ApplyTabPosition();
-    Q_INVOKABLE void RefreshActiveUserList();
+    Q_INVOKABLE void ApplyTabPosition() { PageControl->ApplyPosition(ChatSettings::TabsPosition()); }
+    Q_INVOKABLE void RefreshActiveUserList()
+    {
+        if (TChat *chat = ActiveChat())
+            chat->RefreshUserList();
+    }
     void PageControlChange();
     void PlaceCloseButton() { PageControl->PlaceCloseButton(); }
     void btnCloseChatClick() { LeaveOrClose(PageControl->CurrentChat()); }
@@ -148,7 +147,7 @@ public:
     void Window1Click();
 
     // Input
-    void edtChatKeyPress();
+    void edtChatKeyPress() { m_input->Submit(); }
     // Runs a typed text: ProcessInput, SendLine, and the echo of what went out.
     // Target, when given, is the tab the text was typed for (a detached window's).
     void SubmitInput(const QString &text, TChat *target = nullptr);
@@ -166,7 +165,7 @@ public:
     TUser *PopupUser() const { return pumUser->User(); }
     TChat *PopupChat() const { return pumUser->Chat(); }
     // The input line turns gray while away.
-    void ApplyInputColor();
+    void ApplyInputColor() { m_input->ShowAway(ChatSettings::Away()); }
 
 signals:
     // What the frame does for the chat windows (the frame connects them).
@@ -189,7 +188,6 @@ protected:
 private:
     void CreateControls();
     void WireSession();
-    void WireTab(TChat *chat);
     // The settings the session works with.
     void ApplyOptions();
     TChat *ChatOf(const TConversation *conversation) const;

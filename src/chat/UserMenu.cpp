@@ -26,12 +26,14 @@ TUserMenu::TUserMenu(TfrmChat *form) : QMenu(form), m_form(form)
     });
 }
 
-void TUserMenu::PopupFor(TChat *chat, const QPoint &pos)
+void TUserMenu::Attach(TChat *chat)
 {
-    if (!chat->SelectedUser())
-        return;
-    m_chat = chat;
-    popup(chat->UserGrid->viewport()->mapToGlobal(pos));
+    connect(chat->UserGrid, &QWidget::customContextMenuRequested, this, [this, chat](const QPoint &pos) {
+        if (!chat->SelectedUser())
+            return;
+        m_chat = chat;
+        popup(chat->UserGrid->viewport()->mapToGlobal(pos));
+    });
 }
 
 void TUserMenu::SetChat(TChat *chat)

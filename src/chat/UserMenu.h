@@ -17,8 +17,8 @@ public:
 
     QAction *mnuMessage, *mnuWhoIs, *mnuIgnore, *mnuUserTalk, *AddtoFriendslist1;
 
-    // Pops up over Chat's user list at Pos; nothing when no user is selected there.
-    void PopupFor(TChat *chat, const QPoint &pos);
+    // Pops up over Chat's user list on a right click; nothing when no user is selected there.
+    void Attach(TChat *chat);
     void SetChat(TChat *chat);
     TChat *Chat() const;
     TUser *User() const;

@@ -57,14 +57,6 @@ TIrcSession::~TIrcSession()
     ClearUsers();
 }
 
-void TIrcSession::SetStatus(TStatus status)
-{
-    if (m_status == status)
-        return;
-    m_status = status;
-    emit StatusChanged(status);
-}
-
 void TIrcSession::Open(const QString &host, quint16 port)
 {
     m_wasConnected = false;
@@ -73,7 +65,7 @@ void TIrcSession::Open(const QString &host, quint16 port)
     m_port = port;
     m_lineBuffer.Clear();
     m_sendQueue->Clear();
-    SetStatus(TStatus::Connecting);
+    m_status = TStatus::Connecting;
     const quint64 attempt = ++m_connectAttempt;
     m_resolving = true;
     ConnectResolved(
@@ -104,7 +96,7 @@ void TIrcSession::Quit()
     ++m_connectAttempt; // a lookup still running connects nothing
     m_userQuit = true;
     if (m_socket->state() == QAbstractSocket::ConnectedState) {
-        SetStatus(TStatus::Closing);
+        m_status = TStatus::Closing;
         // What is still queued goes out before QUIT: nothing typed is lost at the end.
         m_sendQueue->FlushAll();
         SendLine(QStringLiteral("QUIT"));
@@ -112,7 +104,7 @@ void TIrcSession::Quit()
     }
     m_socket->abort(); // says Disconnected itself when it was connected
     if (m_status != TStatus::Closed && m_status != TStatus::Inactive) {
-        SetStatus(TStatus::Closed);
+        m_status = TStatus::Closed;
         emit Disconnected();
     }
 }
@@ -166,7 +158,7 @@ QString TIrcSession::SendAction(const QString &target, const QString &text)
 void TIrcSession::OnConnected()
 {
     m_wasConnected = true;
-    SetStatus(TStatus::Connected);
+    m_status = TStatus::Connected;
     emit Connected();
 }
 
@@ -233,7 +225,7 @@ void TIrcSession::OnDisconnected()
     m_sendQueue->Clear();
     const bool wanted = m_userQuit || m_status == TStatus::Closing;
     if (wanted || !ScheduleReconnect())
-        SetStatus(TStatus::Closed);
+        m_status = TStatus::Closed;
     emit Disconnected();
 }
 
@@ -248,7 +240,7 @@ bool TIrcSession::ScheduleReconnect()
     }
     const int delay = m_reconnect.NextDelayMs();
     m_rejoinPending = true;
-    SetStatus(TStatus::Waiting);
+    m_status = TStatus::Waiting;
     Show(nullptr, TChatLine::TKind::Alert,
          QStringLiteral("Connection lost; reconnecting in %1 s...").arg((delay + 999) / 1000));
     m_reconnectTimer->start(delay);
@@ -267,7 +259,7 @@ void TIrcSession::ReconnectNow()
 void TIrcSession::OnRegistered()
 {
     m_reconnect.Reset();
-    SetStatus(TStatus::Registered);
+    m_status = TStatus::Registered;
     emit Registered();
     if (!std::exchange(m_rejoinPending, false))
         return;

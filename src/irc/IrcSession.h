@@ -123,7 +123,6 @@ public:
     void CloseConversation(const QString &name);
 
 signals:
-    void StatusChanged(TIrcSession::TStatus status);
     // The TCP connection is up: the owner registers (USER, NICK).
     void Connected();
     void Registered();
@@ -160,7 +159,6 @@ signals:
 
 private:
     // The connection (IrcSession.cpp)
-    void SetStatus(TStatus status);
     void OnConnected();
     void ReadSocket();
     void OnDisconnected();
