@@ -47,13 +47,23 @@ QString TConversationLog::FileName(const QString &conversation, QDate day)
     return QStringLiteral("conversation_") + date + QStringLiteral(".log");
 }
 
-QString TConversationLog::Entry(const QDateTime &when, const QString &line)
+QString TConversationLog::Stamp(const QDateTime &when)
+{
+    return QLatin1Char('[') + when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) + QStringLiteral("] ");
+}
+
+QString TConversationLog::OneLine(const QString &line)
 {
     QString text = line;
     // One entry is one line of the file.
     text.replace(QLatin1Char('\r'), QLatin1Char(' '));
     text.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    return QLatin1Char('[') + when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) + QStringLiteral("] ") + text;
+    return text;
+}
+
+QString TConversationLog::Entry(const QDateTime &when, const QString &line)
+{
+    return Stamp(when) + OneLine(line);
 }
 
 bool TConversationLog::Open(QDate day)
@@ -77,14 +87,30 @@ bool TConversationLog::Open(QDate day)
     return true;
 }
 
+bool TConversationLog::Append(const QString &line)
+{
+    const qint64 second = QDateTime::currentSecsSinceEpoch();
+    if (second != m_stampSecond) {
+        const QDateTime now = QDateTime::fromSecsSinceEpoch(second);
+        m_stampSecond = second;
+        m_stampDay = now.date();
+        m_stamp = Stamp(now);
+    }
+    return Write(m_stampDay, m_stamp, line);
+}
+
 bool TConversationLog::Append(const QString &line, const QDateTime &when)
 {
-    const QDate day = when.date();
+    return Write(when.date(), Stamp(when), line);
+}
+
+bool TConversationLog::Write(QDate day, const QString &stamp, const QString &line)
+{
     if (day != m_day && !Open(day))
         return false;
     if (m_failed)
         return false;
-    const QByteArray bytes = (Entry(when, line) + QLatin1Char('\n')).toUtf8();
+    const QByteArray bytes = (stamp + OneLine(line) + QLatin1Char('\n')).toUtf8();
     if (m_file.write(bytes) != bytes.size() || !m_file.flush()) {
         m_error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(m_file.fileName()), m_file.errorString());
         m_failed = true;

@@ -21,9 +21,10 @@ public:
     // "[2026-12-06 17:49:50] " then the line.
     static QString Entry(const QDateTime &when, const QString &line);
 
-    // Appends one line; false when it could not be written (Error() says why). A failure is
-    // reported once: later lines of the same day are dropped quietly.
-    bool Append(const QString &line, const QDateTime &when = QDateTime::currentDateTime());
+    // Appends one line, stamped now or When; false when it could not be written (Error() says
+    // why). A failure is reported once: later lines of the same day are dropped quietly.
+    bool Append(const QString &line);
+    bool Append(const QString &line, const QDateTime &when);
     QString Error() const { return m_error; }
     // True once after a write failed, for the one report.
     bool TakeFailure();
@@ -31,6 +32,9 @@ public:
 
 private:
     bool Open(QDate day);
+    bool Write(QDate day, const QString &stamp, const QString &line);
+    static QString Stamp(const QDateTime &when);
+    static QString OneLine(const QString &line);
 
     QString m_folder;
     QString m_conversation;
@@ -39,4 +43,8 @@ private:
     bool m_failed = false;   // this day's file cannot be written
     bool m_reported = false; // and that was told
     QString m_error;
+    // The local time is read once a second: a flood would spend its time in the time zone.
+    qint64 m_stampSecond = -1;
+    QDate m_stampDay;
+    QString m_stamp;
 };
