@@ -1,5 +1,4 @@
 // The frame against real loopback sockets and a settings file of the test's own.
-#include "app/UfrmBanner.h"
 #include "app/UfrmMain.h"
 #include "chat/Chat.h"
 #include "common/Loopback.h"
@@ -11,7 +10,6 @@
 #include "pxo/TrackerPackets.h"
 #include "pxo/UfrmLogin.h"
 #include "pxo/UfrmPXO.h"
-#include "settings/StoreNames.h"
 #include "settings/UfrmConfig.h"
 #include "talk/TalkLauncher.h"
 #include "ui/MessageBox.h"
@@ -68,11 +66,8 @@ private slots:
     void talkRequestAcceptance();
     void talkRequestWindowsAreLimited();
     void takenPortIsReportedNotFatal();
-    void placementKeptAutoLoginFirst();
+    void closingSavesPlacementAutoLoginFirst();
     void lobbyFromLinksAndMenu();
-    void bannerBorderAndPlacement_data();
-    void bannerBorderAndPlacement();
-    void closingFrameClosesEveryChild();
 
 private:
     std::unique_ptr<TStoreFixture> m_store;
@@ -165,7 +160,6 @@ void TestMainWindow::talkRequestAcceptance_data()
     QTest::addColumn<bool>("accepted");
     QTest::addRow("both off") << false << false << "Ace" << false;
     QTest::addRow("global on") << true << false << "Stranger" << true;
-    QTest::addRow("friends only, a friend") << false << true << "ace" << true;
     QTest::addRow("friends only, a stranger") << false << true << "Stranger" << false;
     QTest::addRow("friends only, friend in other case with blanks") << false << true << " ACE " << true;
 }
@@ -234,14 +228,25 @@ void TestMainWindow::takenPortIsReportedNotFatal()
     StartMain(); // the first frame is replaced; the second still works without the port
 }
 
-// The placement is saved at shutdown and applied at the first activation, after the
-// automatic login has opened its lobby.
-void TestMainWindow::placementKeptAutoLoginFirst()
+// Closing the frame closes every child and saves the placement; the next start applies it
+// at the first activation, after the automatic login has opened its lobby.
+void TestMainWindow::closingSavesPlacementAutoLoginFirst()
 {
+    QList<QPointer<QWidget>> forms;
+    for (int i = 0; i < 4; ++i) {
+        forms << new QWidget;
+        forms.last()->setAttribute(Qt::WA_DeleteOnClose);
+        m_main->AddChildWindow(forms.last());
+    }
     const QRect placement(30, 40, 500, 400);
     m_main->setGeometry(placement);
+    QSignalSpy closed(m_main.get(), &TfrmMain::Closed);
     m_main->show();
     QVERIFY(m_main->close());
+    QCOMPARE(closed.size(), 1);
+    QTRY_VERIFY(std::all_of(forms.cbegin(), forms.cend(), [](const auto &f) { return f.isNull(); }));
+    QTRY_COMPARE(m_main->MdiArea()->subWindowList().size(), 0);
+
     StartMain();
     QVERIFY(m_main->geometry() != placement);
     m_config->cbxDescentAutoLogin->setChecked(true);
@@ -261,10 +266,6 @@ void TestMainWindow::placementKeptAutoLoginFirst()
     QCOMPARE(calls, 0);
 }
 
-// A later start's links reach their windows: a join opens a lobby through the login (its first
-// datagram is the login request at the configured user tracker) and asks first, files opens
-// the transfer window on the link's address, anything else is said in the status bar. The
-// menu's "Descent 3" opens another lobby through the login dialog.
 void TestMainWindow::lobbyFromLinksAndMenu()
 {
     QUdpSocket tracker;
@@ -304,56 +305,6 @@ void TestMainWindow::lobbyFromLinksAndMenu()
     const QList<TfrmDescent *> lobbies = m_main->findChildren<TfrmDescent *>();
     QCOMPARE(lobbies.size(), 2);
     QVERIFY(lobbies[0]->Alias == alias || lobbies[1]->Alias == alias);
-}
-
-void TestMainWindow::bannerBorderAndPlacement_data()
-{
-    QTest::addColumn<int>("stored");
-    QTest::addColumn<bool>("checked");
-    QTest::addRow("none") << 0 << false;
-    QTest::addRow("dialog") << 3 << true;
-    QTest::addRow("2 is dialog") << 2 << true;
-    QTest::addRow("-5 is dialog") << -5 << true;
-}
-
-void TestMainWindow::bannerBorderAndPlacement()
-{
-    QFETCH(int, stored);
-    QFETCH(bool, checked);
-    {
-        TRegistry reg;
-        reg.OpenKey(OrloKey(QLatin1String(StoreNames::KeyBannerWindow)));
-        reg.WriteInteger(QLatin1String(StoreNames::BorderStyle), stored);
-    }
-    {
-        TfrmBanner banner;
-        QCOMPARE(banner.mnuBorder->isChecked(), checked);
-        QCOMPARE(bool(banner.windowFlags() & Qt::FramelessWindowHint), !checked);
-        banner.mnuBorder->trigger(); // "&Border" toggles
-        QCOMPARE(bool(banner.windowFlags() & Qt::FramelessWindowHint), checked);
-        banner.move(123, 45);
-    }
-    TfrmBanner again;
-    QCOMPARE(again.pos(), QPoint(123, 45));
-    QCOMPARE(again.mnuBorder->isChecked(), !checked);
-}
-
-void TestMainWindow::closingFrameClosesEveryChild()
-{
-    QList<QPointer<QWidget>> forms;
-    for (int i = 0; i < 4; ++i) {
-        auto *form = new QWidget;
-        form->setAttribute(Qt::WA_DeleteOnClose);
-        forms << form;
-        m_main->AddChildWindow(form);
-    }
-    QSignalSpy closed(m_main.get(), &TfrmMain::Closed);
-    m_main->show();
-    QVERIFY(m_main->close());
-    QCOMPARE(closed.size(), 1);
-    QTRY_VERIFY_WITH_TIMEOUT(std::all_of(forms.cbegin(), forms.cend(), [](const auto &f) { return f.isNull(); }), 2000);
-    QTRY_COMPARE_WITH_TIMEOUT(m_main->MdiArea()->subWindowList().size(), 0, 2000);
-    StartMain();
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -34,9 +34,6 @@ private:
 int TestOrloProcess::RunOnce(const QString &settings, bool waitForSave)
 {
     QProcess orlo;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    orlo.setProcessEnvironment(env);
     orlo.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     const QFileInfo before(settings);
     const QDateTime stamp = before.exists() ? before.lastModified() : QDateTime();
@@ -121,9 +118,6 @@ void TestOrloProcess::quitsAtOnceWhileLookupsHang()
     }
 
     QProcess orlo;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    orlo.setProcessEnvironment(env);
     orlo.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     orlo.start(
         QStringLiteral("unshare"),

@@ -71,30 +71,17 @@ private slots:
     {
         QTemporaryDir dir;
         TJsonSettingsStore store(dir.filePath(QStringLiteral("settings.json")));
-        DemoFiles::TSettings settings{QStringLiteral("127.9.8.1"),
-                                      QStringLiteral("/opt/orlo/orlo-demo-game"),
-                                      QStringLiteral("/tmp/demo/game"),
-                                      QStringLiteral("demo"),
-                                      QStringLiteral("pw"),
-                                      QStringLiteral("Newcomer"),
-                                      {QStringLiteral("Kestrel")}};
+        const QString pxo = OrloKey(QStringLiteral("\\PXO"));
+        const QString chat = OrloKey(QStringLiteral("\\Chat"));
+        const DemoFiles::TSettings settings{QStringLiteral("127.9.8.1"), {}, {}, {}, {}, {},
+                                            {QStringLiteral("Kestrel")}};
         DemoFiles::WriteSettings(store, settings);
-        {
-            TRegistry reg(store);
-            reg.OpenKey(OrloKey(QStringLiteral("\\PXO")));
-            QCOMPARE(reg.ReadString(QStringLiteral("User server")), QStringLiteral("127.9.8.1"));
-            reg.WriteString(QStringLiteral("User server"), QStringLiteral("elsewhere"));
-            TRegistry chat(store);
-            chat.OpenKey(OrloKey(QStringLiteral("\\Chat")));
-            QCOMPARE(chat.ReadString(QStringLiteral("Chat friends list0")), QStringLiteral("Kestrel"));
-            chat.WriteInteger(QStringLiteral("Chat friends list"), 0);
-        }
+        QCOMPARE(store.Value(chat, QStringLiteral("Chat friends list0")).toString(), QStringLiteral("Kestrel"));
+        store.SetValue(pxo, QStringLiteral("User server"), QStringLiteral("elsewhere"));
+        store.SetValue(chat, QStringLiteral("Chat friends list"), 0);
         DemoFiles::WriteSettings(store, settings);
-        TRegistry reg(store);
-        reg.OpenKey(OrloKey(QStringLiteral("\\PXO")));
-        QCOMPARE(reg.ReadString(QStringLiteral("User server")), QStringLiteral("127.9.8.1"));
-        reg.OpenKey(OrloKey(QStringLiteral("\\Chat")));
-        QCOMPARE(reg.ReadInteger(QStringLiteral("Chat friends list")), 0);
+        QCOMPARE(store.Value(pxo, QStringLiteral("User server")).toString(), QStringLiteral("127.9.8.1"));
+        QCOMPARE(store.Value(chat, QStringLiteral("Chat friends list")).toInt(), 0);
     }
 
     // A value never adds a line of its own to the server's configuration.

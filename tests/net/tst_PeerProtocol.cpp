@@ -41,7 +41,6 @@ void TestPeerProtocol::decode_data()
     QTest::addRow("empty") << QByteArray() << -1 << 0u;
     QTest::addRow("probe") << QByteArray::fromHex("01") << 0 << 0u;
     QTest::addRow("reply") << QByteArray::fromHex("0226000000") << 1 << 38u;
-    QTest::addRow("reply high build") << QByteArray::fromHex("02ffffffff") << 1 << 0xFFFFFFFFu;
     QTest::addRow("reply one short") << QByteArray::fromHex("02260000") << -1 << 0u;
     QTest::addRow("talk request") << QByteArray::fromHex("03466e") + QByteArray(28, 'x') << 2 << 28230u;
     QTest::addRow("talk request one short") << QByteArray::fromHex("03466e") + QByteArray(27, 'x') << -1 << 0u;
@@ -71,12 +70,10 @@ void TestPeerProtocol::parsePort_data()
     QTest::addColumn<QString>("line");
     QTest::addColumn<int>("port");
     QTest::addRow("decimal") << "28046" << 28046;
-    QTest::addRow("blanks around") << "  28047\t" << 28047;
     QTest::addRow("cut to 16 bits") << "94582" << 29046;
     QTest::addRow("65536 is 0") << "65536" << 0;
     QTest::addRow("hex") << "$6D8E" << 0x6D8E;
     QTest::addRow("hex 32-bit pattern") << "$FFFFFFFF" << 0xFFFF;
-    QTest::addRow("hex too long") << "$123456789" << 0;
     QTest::addRow("negative") << "-1" << 0xFFFF;
     QTest::addRow("trailing text") << "28046x" << 0;
     QTest::addRow("past 32 bits") << "99999999999" << 0;

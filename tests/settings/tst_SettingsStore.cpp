@@ -15,15 +15,13 @@ class TestSettingsStore : public QObject
 
 private slots:
     void secondRunReadsBackUnchanged();
-    void spinValuesAreClampedAndWrittenBack();
+    void valuesOutsideTheirBoundsAreCorrected();
     void linesSkipBlanksAndMissingItems();
-    void choicesOutsideTheItems();
     void unusableFileStopsLoadAndIsLeftAlone_data();
     void unusableFileStopsLoadAndIsLeftAlone();
     void countsOutsideSaneRangeAreStoreErrors_data();
     void countsOutsideSaneRangeAreStoreErrors();
     void saveFailingHalfwayKeepsTheLastFile();
-    void friendAndPreferedMatchTrimmedUpperCase();
 
 private:
     struct Run
@@ -78,11 +76,14 @@ void TestSettingsStore::secondRunReadsBackUnchanged()
     QCOMPARE(store.Bytes(), first);
 }
 
-void TestSettingsStore::spinValuesAreClampedAndWrittenBack()
+// Numbers are clamped to their fields' bounds and written back; a choice of -1 (the first
+// run's) keeps the form's default text, one past the items empties the box.
+void TestSettingsStore::valuesOutsideTheirBoundsAreCorrected()
 {
     TStoreFixture store;
     store.Write(R"({"\\Software\\Orlo\\Chat": {"Chat ping time": 100, "Chat serverlist time": 5000,
-                   "Chat channellist time": 2000000, "Chat away message id": -7}})");
+                   "Chat channellist time": 2000000, "Chat away message id": -7,
+                   "Chat text color": 18, "Chat own color": 2}})");
     store.Reopen();
     Run run;
     QVERIFY(run.error.isEmpty());
@@ -92,6 +93,11 @@ void TestSettingsStore::spinValuesAreClampedAndWrittenBack()
     QCOMPARE(chat.value(QLatin1String(ChatServerlistTime)).toInt(), 7000);
     QCOMPARE(chat.value(QLatin1String(ChatChannellistTime)).toInt(), 1000000);
     QCOMPARE(chat.value(QLatin1String(ChatAwayMessageId)).toInt(), -7); // unbounded field
+    QCOMPARE(run.config.cmbServersVersion->currentIndex(), -1);
+    QCOMPARE(run.config.cmbServersVersion->Text(), QStringLiteral("1.3"));
+    QCOMPARE(run.config.cmbChatTextColor->Text(), QString());
+    QCOMPARE(chat.value(QLatin1String(ChatTextColor)).toInt(), -1);
+    QCOMPARE(run.config.cmbChatOwnColor->Text(), QStringLiteral("Black"));
 }
 
 void TestSettingsStore::linesSkipBlanksAndMissingItems()
@@ -114,21 +120,6 @@ void TestSettingsStore::linesSkipBlanksAndMissingItems()
     Run run;
     QCOMPARE(MemoLines(run.config.memChatFriends), QStringList({QStringLiteral("a"), QStringLiteral("c")}));
     QVERIFY(MemoLines(run.config.memChatAlias).isEmpty()); // the form's default lines are gone
-}
-
-void TestSettingsStore::choicesOutsideTheItems()
-{
-    TStoreFixture store;
-    store.Write(R"({"\\Software\\Orlo\\Chat": {"Chat text color": 18, "Chat own color": 2}})");
-    store.Reopen();
-    Run run;
-    // -1 (the first run's value) keeps the form's default text; an index past the items empties the box.
-    QCOMPARE(run.config.cmbServersVersion->currentIndex(), -1);
-    QCOMPARE(run.config.cmbServersVersion->Text(), QStringLiteral("1.3"));
-    QCOMPARE(run.config.cmbChatTextColor->currentIndex(), -1);
-    QCOMPARE(run.config.cmbChatTextColor->Text(), QString());
-    QCOMPARE(run.config.cmbChatOwnColor->Text(), QStringLiteral("Black"));
-    QCOMPARE(store.Key(QLatin1String(KeyChat)).value(QLatin1String(ChatTextColor)).toInt(), -1);
 }
 
 void TestSettingsStore::unusableFileStopsLoadAndIsLeftAlone_data()
@@ -231,19 +222,6 @@ void TestSettingsStore::saveFailingHalfwayKeepsTheLastFile()
 
     QCOMPARE(run.config.SaveAllQuietly(), QString());
     QCOMPARE(store.Key(QLatin1String(KeyChat)).value(QLatin1String(ChatFriendsList)).toInt(), 2000);
-}
-
-void TestSettingsStore::friendAndPreferedMatchTrimmedUpperCase()
-{
-    TStoreFixture store;
-    Run run;
-    SetMemoLines(run.config.memChatFriends, {QStringLiteral("  ace "), QStringLiteral("Bob")});
-    QVERIFY(run.config.IsFriend(QStringLiteral("ACE")));
-    QVERIFY(run.config.IsFriend(QStringLiteral(" bob  ")));
-    QVERIFY(!run.config.IsFriend(QStringLiteral("bo")));
-    SetMemoLines(run.config.memServersPrefered, {QStringLiteral("My Server")});
-    QVERIFY(run.config.IsPreferedServer(QStringLiteral("my server ")));
-    QVERIFY(!run.config.IsPreferedServer(QStringLiteral("myserver")));
 }
 
 QTEST_MAIN(TestSettingsStore)
