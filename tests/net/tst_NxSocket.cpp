@@ -88,8 +88,7 @@ void tst_NxSocket::checksumAndEchoRequest()
 void tst_NxSocket::readinessOnDatagramSocket()
 {
     TNxSocket socket(nullptr, 17);
-    QVERIFY(socket.IsOpen());
-    QVERIFY(!socket.IsRaw());
+    QVERIFY(socket.IsOpen() && !socket.IsRaw());
     const quint16 port = BindLoopback(socket);
     QVERIFY(port != 0);
     QSignalSpy ready(&socket, &TNxSocket::OnDataReady);
