@@ -141,10 +141,19 @@ void TJsonSettingsStore::Flush()
     const QFileInfo info(m_path);
     QDir().mkpath(info.absolutePath());
     QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered, so that a short write (a full disk, a size limit) shows in write's count:
+    // QSaveFile itself takes one for success and would put a cut file in place of the last
+    // good one.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         throw EStoreError(QStringLiteral("Failed to set data for '%1': %2").arg(m_path, file.errorString()), m_path);
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    file.write(QJsonDocument(root).toJson(QJsonDocument::Indented));
+    const QByteArray bytes = QJsonDocument(root).toJson(QJsonDocument::Indented);
+    if (file.write(bytes) != bytes.size()) {
+        const QString reason =
+            file.error() != QFileDevice::NoError ? file.errorString() : QStringLiteral("the disk took only part of it");
+        file.cancelWriting();
+        throw EStoreError(QStringLiteral("Failed to set data for '%1': %2").arg(m_path, reason), m_path);
+    }
     if (!file.commit())
         throw EStoreError(QStringLiteral("Failed to set data for '%1': %2").arg(m_path, file.errorString()), m_path);
 }

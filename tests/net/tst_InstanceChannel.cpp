@@ -1,7 +1,8 @@
 // One Orlo per user: a later start hands its request to the running one over a real local
-// socket, and start-ups at the same moment end with exactly one listening.
+// socket; what a sender may leave there is bounded.
 #include "net/InstanceChannel.h"
 
+#include <QLocalSocket>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -40,6 +41,14 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(received.size(), 2, 5000);
         QCOMPARE(received.last().first().toString().size(), TInstanceChannel::MaxMessage - 1);
         QVERIFY(flood.get());
+
+        // A line without end is not kept for ever: past MaxMessage bytes its sender is cut off.
+        QLocalSocket raw;
+        raw.connectToServer(first.ServerName());
+        QVERIFY(raw.waitForConnected(5000));
+        raw.write(QByteArray(TInstanceChannel::MaxMessage + 1, 'x'));
+        QTRY_COMPARE_WITH_TIMEOUT(raw.state(), QLocalSocket::UnconnectedState, 5000);
+        QCOMPARE(received.size(), 2);
     }
 
     // An Orlo that crashed leaves its socket file; nobody answers there, so the next one

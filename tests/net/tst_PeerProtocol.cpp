@@ -1,4 +1,4 @@
-// Peer datagrams and port lists: the byte layouts and the parsing rules.
+// Datagrams between copies of Orlo, and port lists: the byte layouts and the parsing rules.
 #include "base/PortPool.h"
 #include "net/PeerPackets.h"
 
@@ -12,8 +12,6 @@ private slots:
     void encodings();
     void decode_data();
     void decode();
-    void aliasField_data();
-    void aliasField();
     void parsePort_data();
     void parsePort();
     void findFreeTakesListOrder();
@@ -24,6 +22,15 @@ void TestPeerProtocol::encodings()
     QCOMPARE(PeerPackets::EncodeProbe(), QByteArray::fromHex("01"));
     QCOMPARE(PeerPackets::EncodeProbeReply(), QByteArray::fromHex("0226000000"));
     QCOMPARE(PeerPackets::EncodeTalkRequest(0x6E0E, "ab"), QByteArray::fromHex("030e6e6162") + QByteArray(26, '\0'));
+    // The alias field holds 28 bytes, zero-padded, cut when longer; the bytes are kept as they are.
+    for (const QByteArray &alias :
+         {QByteArray(27, 'a'), QByteArray(28, 'b'), QByteArray(40, 'c'), QString::fromUtf8("Pilot\u00e9").toUtf8()}) {
+        const QByteArray datagram = PeerPackets::EncodeTalkRequest(28046, alias);
+        QCOMPARE(datagram.size(), 31);
+        const auto packet = PeerPackets::Decode(datagram);
+        QVERIFY(packet);
+        QCOMPARE(std::get<PeerPackets::TTalkRequest>(*packet).alias, alias.left(28));
+    }
 }
 
 void TestPeerProtocol::decode_data()
@@ -33,14 +40,11 @@ void TestPeerProtocol::decode_data()
     QTest::addColumn<quint32>("number");
     QTest::addRow("empty") << QByteArray() << -1 << 0u;
     QTest::addRow("probe") << QByteArray::fromHex("01") << 0 << 0u;
-    QTest::addRow("probe with trailing bytes") << QByteArray::fromHex("01ffff") << 0 << 0u;
     QTest::addRow("reply") << QByteArray::fromHex("0226000000") << 1 << 38u;
-    QTest::addRow("reply high build") << QByteArray::fromHex("02ffffffff") << 1 << 0xFFFFFFFFu;
     QTest::addRow("reply one short") << QByteArray::fromHex("02260000") << -1 << 0u;
     QTest::addRow("talk request") << QByteArray::fromHex("03466e") + QByteArray(28, 'x') << 2 << 28230u;
     QTest::addRow("talk request one short") << QByteArray::fromHex("03466e") + QByteArray(27, 'x') << -1 << 0u;
     QTest::addRow("unknown type") << QByteArray::fromHex("05010000") << -1 << 0u;
-    QTest::addRow("type zero") << QByteArray(31, '\0') << -1 << 0u;
 }
 
 void TestPeerProtocol::decode()
@@ -61,54 +65,18 @@ void TestPeerProtocol::decode()
         QCOMPARE(quint32(request->port), number);
 }
 
-void TestPeerProtocol::aliasField_data()
-{
-    QTest::addColumn<QByteArray>("alias");
-    QTest::addColumn<QByteArray>("readBack");
-    QTest::addColumn<bool>("hasZero");
-    QTest::addRow("short") << QByteArray("Ace") << QByteArray("Ace") << true;
-    QTest::addRow("empty") << QByteArray() << QByteArray() << true;
-    QTest::addRow("27") << QByteArray(27, 'a') << QByteArray(27, 'a') << true;
-    QTest::addRow("exactly 28, no zero byte") << QByteArray(28, 'b') << QByteArray(28, 'b') << false;
-    QTest::addRow("40 cut to 28") << QByteArray("0123456789012345678901234567890123456789")
-                                  << QByteArray("0123456789012345678901234567") << false;
-    QTest::addRow("utf-8 kept as bytes") << QString::fromUtf8("Pilot\u00e9").toUtf8()
-                                         << QString::fromUtf8("Pilot\u00e9").toUtf8() << true;
-}
-
-void TestPeerProtocol::aliasField()
-{
-    QFETCH(QByteArray, alias);
-    QFETCH(QByteArray, readBack);
-    QFETCH(bool, hasZero);
-    const QByteArray datagram = PeerPackets::EncodeTalkRequest(28046, alias);
-    QCOMPARE(datagram.size(), 31);
-    QCOMPARE(datagram.mid(3).contains('\0'), hasZero);
-    const auto packet = PeerPackets::Decode(datagram);
-    QVERIFY(packet);
-    const auto &request = std::get<PeerPackets::TTalkRequest>(*packet);
-    QCOMPARE(request.alias, readBack);
-    QCOMPARE(request.port, quint16(28046));
-}
-
 void TestPeerProtocol::parsePort_data()
 {
     QTest::addColumn<QString>("line");
     QTest::addColumn<int>("port");
     QTest::addRow("decimal") << "28046" << 28046;
-    QTest::addRow("blanks around") << "  28047\t" << 28047;
     QTest::addRow("cut to 16 bits") << "94582" << 29046;
     QTest::addRow("65536 is 0") << "65536" << 0;
     QTest::addRow("hex") << "$6D8E" << 0x6D8E;
-    QTest::addRow("hex lower case") << "$6d8e" << 0x6D8E;
     QTest::addRow("hex 32-bit pattern") << "$FFFFFFFF" << 0xFFFF;
-    QTest::addRow("hex too long") << "$123456789" << 0;
-    QTest::addRow("bare dollar") << "$" << 0;
     QTest::addRow("negative") << "-1" << 0xFFFF;
-    QTest::addRow("not a number") << "port" << 0;
     QTest::addRow("trailing text") << "28046x" << 0;
     QTest::addRow("past 32 bits") << "99999999999" << 0;
-    QTest::addRow("empty") << "" << 0;
 }
 
 void TestPeerProtocol::parsePort()
@@ -123,9 +91,7 @@ void TestPeerProtocol::findFreeTakesListOrder()
     const QStringList lines{QStringLiteral("28046"), QStringLiteral("not a number"), QStringLiteral("28047")};
     QCOMPARE(PortPool::FindFree(lines, [](quint16 p) { return p == 28046; }), quint16(28047));
     QCOMPARE(PortPool::FindFree(lines, [](quint16) { return false; }), quint16(28046));
-    const QStringList four{QStringLiteral("28046"), QStringLiteral("28047"), QStringLiteral("28048"),
-                           QStringLiteral("28049")};
-    QCOMPARE(PortPool::FindFree(four, [](quint16) { return true; }), quint16(0));
+    QCOMPARE(PortPool::FindFree(lines, [](quint16) { return true; }), quint16(0));
     QCOMPARE(PortPool::FindFree({}, [](quint16) { return false; }), quint16(0));
 }
 
