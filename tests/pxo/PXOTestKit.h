@@ -134,15 +134,9 @@ struct TValues
 inline void Answer(TfrmPXO *form, TServer *server, const TValues &v)
 {
     ServerDatagrams::TGameInfo info;
-    info.name = v.name;
-    info.level = v.level;
-    info.description = v.description;
-    info.gameType = "Anarchy";
-    info.players = v.players;
-    info.maxPlayers = v.maxPlayers;
-    info.levelNumber = v.levelNumber;
-    info.dedicated = v.dedicated;
-    info.mode = 2;
+    std::tie(info.name, info.level, info.description, info.gameType, info.players, info.maxPlayers, info.levelNumber,
+             info.dedicated, info.mode) =
+        std::tuple(v.name, v.level, v.description, "Anarchy", v.players, v.maxPlayers, v.levelNumber, v.dedicated, 2);
     form->Datagrams->Feed(ServerDatagrams::EncodeGameInfoReply(info, server->RequestSeq), server->IP, server->Port);
 }
 

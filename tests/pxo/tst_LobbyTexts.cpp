@@ -1,8 +1,9 @@
 // What the lobby makes of the user's texts and the trackers' numbers: the game's command line
-// (no shell), the game's folder, the nick of an alias, and the player window's texts at the edges of the rank table
-// and the counters.
+// (no shell), the game's folder, the nick of an alias, the server list's order, and the player
+// window's texts at the edges of the rank table and the counters.
 #include "pxo/LaunchCommand.h"
 #include "pxo/PlayerStats.h"
+#include "pxo/ServerListRules.h"
 
 #include <QtTest>
 
@@ -39,6 +40,8 @@ private slots:
         QTEST(Arguments(lines, alias, QStringLiteral("10.0.0.1"), 2092), "args");
     }
 
+    // The message's command line; the game's folder as set, one trailing separator off unless
+    // it is a root; the program inside it unless absolute; the nick of an alias.
     void paths()
     {
         const QStringList pxo{"-launched", "+name $chatname", "-pxo $ip"};
@@ -53,6 +56,37 @@ private slots:
         QCOMPARE(ProgramPath("c:\\games\\descent3", "main.exe"), QStringLiteral("c:/games/descent3/main.exe"));
         QCOMPARE(ProgramPath("/opt/d3", "/usr/bin/d3"), QStringLiteral("/usr/bin/d3"));
         QCOMPARE(AliasToNick(QStringLiteral("Mr X'Neil.Wolf")), QStringLiteral("Mr_X"));
+    }
+
+    // The list's order: preferred servers first, then the column's rule.
+    void sortRules_data()
+    {
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QString>("first"); // caption, players, ping; p preferred, d dedicated
+        QTest::addColumn<QString>("second");
+        using namespace ServerListRules;
+        QTest::newRow("caption ignoring case") << int(ColName) << "A 1/8 0" << QStringLiteral("b 1/8 0");
+        QTest::newRow("players: fuller first, 10 before 9")
+            << int(ColPlayers) << "b 10/16 0" << QStringLiteral("a 9/16 0");
+        QTest::newRow("ping as numbers") << int(ColPing) << "b 1/8 9" << QStringLiteral("a 1/8 40");
+        QTest::newRow("dedicated first") << int(ColMode) << "b 1/8 0 d" << QStringLiteral("a 1/8 0");
+        QTest::newRow("preferred first") << int(ColPing) << "b 1/8 999 p" << QStringLiteral("a 1/8 1");
+    }
+    void sortRules()
+    {
+        QFETCH(int, column);
+        const auto row = [](const QString &text) {
+            ServerListRules::TRow row;
+            const QStringList f = text.split(u' ');
+            std::tie(row.Cells[ServerListRules::ColName], row.Cells[ServerListRules::ColPlayers],
+                     row.Cells[ServerListRules::ColPing], row.Preferred, row.Dedicated) =
+                std::tuple(f[0], f[1], f[2], f.value(3) == u"p", f.value(3) == u"d");
+            return row;
+        };
+        QFETCH(QString, first);
+        QFETCH(QString, second);
+        QVERIFY(ServerListRules::LessThan(row(first), row(second), column));
+        QVERIFY(!ServerListRules::LessThan(row(second), row(first), column));
     }
 
     // Ranks at the edges of the table and past its end; kills in percent, in arithmetic that
