@@ -130,9 +130,12 @@ void TLevelDownload::HeadersArrived()
     if (m_connected || !HttpOk())
         return; // a redirect or an error page: neither is the level
     m_connected = true;
-    const QVariant length = m_reply->header(QNetworkRequest::ContentLengthHeader);
-    if (length.isValid())
-        m_total = length.toLongLong();
+    // After a redirect the reply may still hold the earlier answers' headers, joined by commas
+    // before this answer's own: the length announced for the level is the last value.
+    bool announced = false;
+    const qint64 length = m_reply->rawHeader("Content-Length").split(',').last().trimmed().toLongLong(&announced);
+    if (announced && length >= 0)
+        m_total = length;
     if (m_total > m_maxBytes) {
         Fail(QStringLiteral("The file is %1 bytes long, more than the %2 a level may have")
                  .arg(m_total)

@@ -12,6 +12,10 @@ before the file name shape the answer:
   chunk=K      write the body K bytes at a time (default 16384)
   delay=MS     wait MS milliseconds before each chunk after the first
   hold=MS      after the first chunk, wait MS milliseconds before going on
+  redirect=X   answer with a redirect instead, taking this segment out of the path: X=301,
+               302, 307 or 308 sends that status with the rest of the path as Location (so
+               two segments redirect twice); X=loop sends 302 back to this very path; any
+               other X sends 302 to X://127.0.0.1:<port>/<the rest of the path>
 
 Example: /size=100000/cut=40000/levels/city.mn3
 """
@@ -35,15 +39,37 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def do_GET(self):
         segments = [s for s in self.path.split("?")[0].split("/") if s]
+        redirect = next((s for s in segments if s.startswith("redirect=")), None)
         options = {}
         for s in segments:
             if "=" in s:
                 key, value = s.split("=", 1)
                 options[key] = value
         try:
-            self.answer(options)
+            if redirect is not None:
+                self.relocate(redirect[len("redirect=") :], segments, redirect)
+            else:
+                self.answer(options)
         except (BrokenPipeError, ConnectionResetError):
             pass
+
+    def relocate(self, kind, segments, segment):
+        rest = list(segments)
+        rest.remove(segment)
+        status, location = 302, "/" + "/".join(rest)
+        if kind == "loop":
+            location = self.path
+        elif kind.isdigit():
+            status = int(kind)
+        else:
+            location = "%s://127.0.0.1:%d%s" % (kind, self.server.server_address[1], location)
+        page = b"<html><body>moved</body></html>"
+        self.send_response(status)
+        self.send_header("Location", location)
+        self.send_header("Content-Type", "text/html")
+        self.send_header("Content-Length", str(len(page)))
+        self.end_headers()
+        self.wfile.write(page)
 
     def answer(self, options):
         status = int(options.get("status", "200"))

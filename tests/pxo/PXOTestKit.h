@@ -3,6 +3,9 @@
 // What the lobby tests share: settings on a temporary store, recorded message boxes, lobbies
 // whose trackers and chat server are the test's own, and game-server replies made by the
 // simulator's encoders, fed to the lobby as if they had arrived.
+#include "TrackerSent.h"
+
+#include "common/ScriptedServer.h"
 #include "pxo/PxoTrackerClient.h"
 #include "pxo/UfrmPXO.h"
 #include "servers/DatagramEndpoint.h"
@@ -12,6 +15,7 @@
 #include "sim/ServerDatagrams.h"
 #include "ui/MessageBox.h"
 
+#include <QApplication>
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -73,6 +77,19 @@ public:
         Lobby->ChatPort = chatPort;
         return Lobby;
     }
+    // A lobby registered on Chat with a known tracker id, or null when the registration
+    // differs.
+    TfrmPXO *ChattingLobby(TScriptedServer &chat, const QString &alias = QStringLiteral("pilot"))
+    {
+        TfrmPXO *form = NewLobby(QStringLiteral("127.0.0.1"), 9, QStringLiteral("127.0.0.1"), 9, chat.Port());
+        form->Tracker->SetTrackerId(QStringLiteral("0123456789"));
+        form->Login(QStringLiteral("pilot"), QStringLiteral("pw"), alias);
+        return chat.WaitForClient() &&
+                       chat.WaitForLineStarting(QStringLiteral("USER ")) == u"USER user user user :0123456789 pilot" &&
+                       !chat.WaitForLineStarting(QStringLiteral("NICK ")).isEmpty()
+                   ? form
+                   : nullptr;
+    }
 
     std::unique_ptr<TfrmConfig> Config;
     QPointer<TfrmPXO> Lobby;
@@ -83,6 +100,23 @@ public:
 private:
     QTemporaryDir m_dir;
 };
+
+// The windows of a kind now on show.
+template <typename T> QList<T *> Shown()
+{
+    QList<T *> windows;
+    for (QWidget *w : QApplication::allWidgets()) {
+        if (auto *window = qobject_cast<T *>(w); window && window->isVisible())
+            windows << window;
+    }
+    return windows;
+}
+
+// A datagram from the lobby's user tracker, as if it had just arrived.
+inline void FromUserTracker(TfrmPXO *form, const QByteArray &datagram)
+{
+    form->Datagrams->Feed(datagram, form->Tracker->UserTrackerHost, form->Tracker->UserTrackerPort);
+}
 
 // What a game server tells about itself.
 struct TValues
@@ -100,15 +134,9 @@ struct TValues
 inline void Answer(TfrmPXO *form, TServer *server, const TValues &v)
 {
     ServerDatagrams::TGameInfo info;
-    info.name = v.name;
-    info.level = v.level;
-    info.description = v.description;
-    info.gameType = "Anarchy";
-    info.players = v.players;
-    info.maxPlayers = v.maxPlayers;
-    info.levelNumber = v.levelNumber;
-    info.dedicated = v.dedicated;
-    info.mode = 2;
+    std::tie(info.name, info.level, info.description, info.gameType, info.players, info.maxPlayers, info.levelNumber,
+             info.dedicated, info.mode) =
+        std::tuple(v.name, v.level, v.description, "Anarchy", v.players, v.maxPlayers, v.levelNumber, v.dedicated, 2);
     form->Datagrams->Feed(ServerDatagrams::EncodeGameInfoReply(info, server->RequestSeq), server->IP, server->Port);
 }
 

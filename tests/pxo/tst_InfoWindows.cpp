@@ -1,12 +1,12 @@
-// The windows that show a server or a user: what they show, when they open and come forward,
-// the continuous ping, and that they outlive what they show. The locate and cached-user windows
-// are opened from the frame over real lobbies.
+// The windows that show a server or a user: what they show, when they open, the statistics
+// the user tracker sends, the continuous ping, and that they outlive what they show. The
+// locate and cached-user windows are opened from the frame over real lobbies.
 #include "PXOTestKit.h"
 
 #include "app/UfrmMain.h"
 #include "base/Tick.h"
-#include "irc/User.h"
 #include "common/Loopback.h"
+#include "irc/User.h"
 #include "pxo/UfrmCachedUserInfo.h"
 #include "pxo/UfrmLocateUsers.h"
 #include "pxo/UfrmPXOPlayerInfo.h"
@@ -18,20 +18,9 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTreeWidget>
-#include <QUdpSocket>
 #include <QtEndian>
 
 namespace {
-template <typename T> QList<T *> Open()
-{
-    QList<T *> windows;
-    for (QWidget *w : QApplication::allWidgets()) {
-        if (auto *window = qobject_cast<T *>(w); window && window->isVisible())
-            windows << window;
-    }
-    return windows;
-}
-
 QStringList Texts(const QList<QLabel *> &labels)
 {
     QStringList texts;
@@ -40,33 +29,27 @@ QStringList Texts(const QList<QLabel *> &labels)
     return texts;
 }
 
-QList<QStringList> Rows(const QTableWidget *grid)
+template <typename TList> QStringList Rows(const TList *list)
 {
-    QList<QStringList> rows;
-    for (int r = 0; r < grid->rowCount(); ++r) {
-        rows << QStringList();
-        for (int c = 0; c < grid->columnCount(); ++c)
-            rows.last() << (grid->item(r, c) ? grid->item(r, c)->text() : QStringLiteral("-"));
+    QStringList rows;
+    if constexpr (std::is_same_v<TList, QTableWidget>) {
+        for (int r = 0; r < list->rowCount(); ++r)
+            for (int c = 0; c < list->columnCount(); ++c)
+                rows << (list->item(r, c) ? list->item(r, c)->text() : QStringLiteral("-"));
+    } else {
+        for (int i = 0; i < list->topLevelItemCount(); ++i)
+            rows << list->topLevelItem(i)->text(0) + u'@' + list->topLevelItem(i)->text(1);
     }
     return rows;
 }
 
-QList<QStringList> Rows(const QTreeWidget *list)
-{
-    QList<QStringList> rows;
-    for (int i = 0; i < list->topLevelItemCount(); ++i)
-        rows << QStringList{list->topLevelItem(i)->text(0), list->topLevelItem(i)->text(1)};
-    return rows;
-}
-
-TServerUser *AddPlayer(TServer &server, const QString &name, const QString &stats = {})
+void AddPlayer(TServer &server, const QString &name, const QString &stats = {})
 {
     auto *player = new TServerUser;
     player->Name = name;
     std::tie(player->Frags, player->Deaths, player->Team, player->PlayerPing) = std::tuple(
         stats.section(u' ', 0, 0), stats.section(u' ', 1, 1), stats.section(u' ', 2, 2), stats.section(u' ', 3, 3));
     server.PlayerList.append(player);
-    return player;
 }
 
 // A chat form that counts the pings it is asked for instead of sending them.
@@ -89,8 +72,8 @@ private slots:
     void init() { m_kit->Reset(); }
     void cleanup()
     {
-        qDeleteAll(Open<TfrmPXOServerInfo>());
-        qDeleteAll(Open<TfrmPXOPlayerInfo>());
+        qDeleteAll(Shown<TfrmPXOServerInfo>());
+        qDeleteAll(Shown<TfrmPXOPlayerInfo>());
     }
     void cleanupTestCase() { m_kit.reset(); }
 
@@ -100,96 +83,84 @@ private slots:
     void serverWindow()
     {
         auto server = std::make_unique<TServer>(QStringLiteral("127.0.0.1"), 2092);
-        std::tie(server->Name, server->Level, server->Description, server->GameType, server->Difficulty,
-                 server->GameVersion) =
-            std::tuple("Pyro's <b>place</b>", "Polaris.mn3", "all welcome", "Anarchy", "Hotshot", "1.4");
-        std::tie(server->LevelNumber, server->Players, server->MaxPlayers, server->Ping) =
-            std::tuple(3, 9, 16, 4000000000u);
+        std::tie(server->Name, server->Level, server->Description, server->GameVersion) =
+            std::tuple("Pyro's <b>place</b>", "Polaris.mn3", "all welcome", "1.4");
+        std::tie(server->Players, server->MaxPlayers, server->Ping) = std::tuple(9, 16, 4000000000u);
         std::tie(server->BrightShips, server->AccCollisions, server->RandPowerup) = std::tuple(u'1', u'0', u'2');
         TfrmPXOServerInfo::UpdateServerInfo(server.get());
-        QVERIFY(Open<TfrmPXOServerInfo>().isEmpty());
+        QVERIFY(Shown<TfrmPXOServerInfo>().isEmpty());
         server->InfoRequested = true;
         TfrmPXOServerInfo::UpdateServerInfo(server.get());
         TfrmPXOServerInfo *window = TfrmPXOServerInfo::FindFor(server.get());
         QVERIFY(window && !server->InfoRequested);
         QCOMPARE(window->windowTitle(), QStringLiteral("PXO Server Info (Pyro's <b>place</b>)"));
-        const QList<QLabel *> labels{window->lblLevelPack,     window->lblDescription, window->lblGameType,
-                                     window->lblLevel,         window->lblPlayers,     window->lblMaxPlayers,
-                                     window->lblDifficulty,    window->lblBrightShips, window->LblAccCollisions,
+        const QList<QLabel *> labels{window->lblLevelPack,     window->lblDescription, window->lblPlayers,
+                                     window->lblMaxPlayers,    window->lblBrightShips, window->LblAccCollisions,
                                      window->LblRandomPowerup, window->lblVersion,     window->LblPing};
-        QCOMPARE(Texts(labels), (QStringList{"Polaris.mn3", "all welcome", "Anarchy", "3", "0", "16", "Hotshot", "Yes",
-                                             "No", "", "1.4", "4000000000"}));
-        QCOMPARE(Rows(window->sgrPlayers), (QList<QStringList>{{"", "", "", "", ""}}));
+        QCOMPARE(Texts(labels),
+                 (QStringList{"Polaris.mn3", "all welcome", "0", "16", "Yes", "No", "", "1.4", "4000000000"}));
+        QCOMPARE(Rows(window->sgrPlayers), QStringList(5, QString()));
 
         AddPlayer(*server, QStringLiteral("Kiwi"), QStringLiteral("12 3 1 80"));
         AddPlayer(*server, QStringLiteral("Mole"), QStringLiteral("0 7 2 120"));
-        server->RandPowerup = u'1';
         server->InfoRequested = true;
         TfrmPXOServerInfo::UpdateServerInfo(server.get());
-        QCOMPARE(Open<TfrmPXOServerInfo>().size(), 1);
-        QVERIFY(!server->InfoRequested);
+        QCOMPARE(Shown<TfrmPXOServerInfo>().size(), 1);
         QCOMPARE(window->lblPlayers->text(), QStringLiteral("2"));
-        QCOMPARE(window->LblRandomPowerup->text(), QStringLiteral("Yes"));
-        QCOMPARE(Rows(window->sgrPlayers),
-                 (QList<QStringList>{{"Kiwi", "12", "3", "1", "80"}, {"Mole", "0", "7", "2", "120"}}));
+        QCOMPARE(Rows(window->sgrPlayers), QString("Kiwi 12 3 1 80 Mole 0 7 2 120").split(u' '));
 
         TfrmPXOServerInfo::ServerRemoved(server.get());
         server.reset();
         auto next = std::make_unique<TServer>(QStringLiteral("127.0.0.1"), 2092);
-        next->Name = QStringLiteral("Newcomer");
         QVERIFY(!TfrmPXOServerInfo::FindFor(next.get()));
-        window->ShowServerInfo(next.get());
-        TfrmPXOServerInfo::UpdateServerInfo(next.get());
-        QCOMPARE(window->lblLevelPack->text(), QStringLiteral("Polaris.mn3"));
         next->InfoRequested = true;
         TfrmPXOServerInfo::UpdateServerInfo(next.get());
-        QCOMPARE(Open<TfrmPXOServerInfo>().size(), 2);
+        QCOMPARE(Shown<TfrmPXOServerInfo>().size(), 2);
+        QCOMPARE(window->lblLevelPack->text(), QStringLiteral("Polaris.mn3"));
         QPointer<TfrmPXOServerInfo> closing = window;
         QTest::mouseClick(window->btnClose, Qt::LeftButton);
         QTRY_VERIFY(closing.isNull());
     }
 
-    // The player window: its texts, opened only when asked for and refreshed by any user of its
-    // nick, and a user reply over a real socket refreshing its ping.
+    // A stats reply from the user tracker reaches the user of its display name and the open
+    // player window, and is acknowledged; one for a name nobody has is only acknowledged. The
+    // window opens only when asked for, and a user reply refreshes its ping.
     void playerWindow()
     {
+        using TrackerDatagrams::EncodeStatsReply;
         TfrmPXO *form = m_kit->NewLobby();
+        form->UDPQueue()->Pause();
         TUser *user = form->FindOrAddUser(QStringLiteral("wingman"));
-        std::tie(user->DisplayName, user->Rating, user->Kills, user->Deaths, user->MinutesInGame, user->ClientBuild) =
-            std::tuple(QStringLiteral("Wing <i>man</i>"), 750, 30, 10, 4000000000u, 38);
-        TfrmPXOPlayerInfo::UpdatePlayerInfo(user, true);
-        QVERIFY(Open<TfrmPXOPlayerInfo>().isEmpty());
+        user->DisplayName = QStringLiteral("Wing <i>man</i>");
+        user->ClientBuild = 38;
+        FromUserTracker(form, EncodeStatsReply(7, {"Wing <i>man</i>", 750, 30, 10, 0, 4000000000u}));
+        QVERIFY(Shown<TfrmPXOPlayerInfo>().isEmpty());
+        QCOMPARE(user->Kills, 30u);
         user->RequestInfo(true);
         TfrmPXOPlayerInfo *window = TfrmPXOPlayerInfo::FindFor(QStringLiteral("wingman"));
         QVERIFY(window && !user->InfoRequested && window->cbxPing->isChecked());
+        FromUserTracker(form, EncodeStatsReply(8, {"Wing <i>man</i>", 900, 31, 10, 5, 4000000000u}));
+        FromUserTracker(form, EncodeStatsReply(9, {"Wing", 3000, 99}));
         const QList<QLabel *> labels{window->lblName,          window->lblRanking,       window->lblKills,
                                      window->lblDeaths,        window->lblSelfdestructs, window->lblEfficiency,
                                      window->lblMinutesInGame, window->lblPing,          window->lblClient};
-        QCOMPARE(Texts(labels), (QStringList{"Wing <i>man</i>", "750 Ensign, Lieutenant at 900", "30", "10", "0", "75",
-                                             "4000000000", "Unknown", "Orlo (build: 38)"}));
+        QCOMPARE(Texts(labels), (QStringList{"Wing <i>man</i>", "900 Lieutenant, Lt. Commander at 1200", "31", "10",
+                                             "5", "67", "66666666", "Unknown", "Orlo (build: 38)"}));
         QCOMPARE(window->lblName->textFormat(), Qt::PlainText);
+        QCOMPARE(SentTexts(form->UDPQueue()),
+                 (QStringList{"ack stats 7@127.0.0.1:9", "ack stats 8@127.0.0.1:9", "ack stats 9@127.0.0.1:9"}));
 
         TUser twin(nullptr, QStringLiteral("wingman"));
         twin.Kills = 5;
         TfrmPXOPlayerInfo::UpdatePlayerInfo(&twin, true);
-        QCOMPARE(Open<TfrmPXOPlayerInfo>().size(), 1);
+        QCOMPARE(Shown<TfrmPXOPlayerInfo>().size(), 1);
         QCOMPARE(window->lblKills->text(), QStringLiteral("5"));
-
-        QUdpSocket peer;
-        QVERIFY(peer.bind(QHostAddress::LocalHost, 0));
         QByteArray reply(32, '\0');
-        reply[0] = 0x05;
-        reply[1] = 0x01;
+        qToBigEndian<quint16>(0x0501, reply.data());
         qToLittleEndian<quint16>(quint16(TickCount() - 40), reply.data() + 2);
         memcpy(reply.data() + 4, "wingman", 7);
-        peer.writeDatagram(reply, QHostAddress::LocalHost, form->Datagrams->LocalPort());
-        QTRY_VERIFY(window->lblPing->text() != QStringLiteral("Unknown"));
+        form->Datagrams->Feed(reply, QStringLiteral("127.0.0.1"), 9000);
         QVERIFY(window->lblPing->text().toUInt() >= 40);
-        TUser fresh(nullptr, QStringLiteral("newbie"));
-        TfrmPXOPlayerInfo empty(&fresh, false);
-        QCOMPARE(Texts({empty.lblName, empty.lblRanking, empty.lblEfficiency, empty.lblClient}),
-                 (QStringList{"newbie", "0 Cadet, Ensign at 600", "Unknown", "Unknown"}));
-        QVERIFY(!empty.cbxPing->isChecked());
     }
 
     // Ten pings three seconds apart (shortened here), then the box clears itself; checked again,
@@ -212,7 +183,6 @@ private slots:
         user->InfoRequested = true;
         TfrmPXOPlayerInfo::UpdatePlayerInfo(user, true);
         QPointer<TfrmPXOPlayerInfo> window = TfrmPXOPlayerInfo::FindFor(QStringLiteral("wingman"));
-        QCOMPARE(window->Timer->interval(), 3000);
         window->Timer->setInterval(5);
         QTRY_VERIFY(!window->cbxPing->isChecked());
         QCOMPARE(form->Pings, 10);
@@ -223,68 +193,17 @@ private slots:
         delete form;
         QTest::qWait(50);
         QVERIFY(window && !window->User() && !window->cbxPing->isChecked() && !window->cbxPing->isEnabled());
-        QCOMPARE(window->lblKills->text(), QStringLiteral("30"));
         TUser again(nullptr, QStringLiteral("wingman"));
         again.InfoRequested = true;
         TfrmPXOPlayerInfo::UpdatePlayerInfo(&again, true);
-        QCOMPARE(Open<TfrmPXOPlayerInfo>().size(), 2);
+        QCOMPARE(Shown<TfrmPXOPlayerInfo>().size(), 2);
         QCOMPARE(window->lblKills->text(), QStringLiteral("30"));
-        delete TfrmPXOPlayerInfo::FindFor(QStringLiteral("wingman"));
     }
 
-    // Locate users lists every player of every named server; its items act through the
-    // server's lobby; rows leave with their server, and with their lobby.
-    void locateUsers()
-    {
-        TMainOptions options;
-        options.peerAddress = RandomLoopback();
-        options.peerPort = 0;
-        TfrmMain main(options);
-        auto *lobby = new TfrmDescent;
-        main.AddChildWindow(lobby);
-        TServer *arena = Listed(lobby, 1, {"Arena <b>"});
-        TServer *pit = Listed(lobby, 2, {"Pit"});
-        QVERIFY(lobby->ServerList->AddServer(QStringLiteral("127.0.0.3"), 2092)); // no name: no rows
-        AddPlayer(*arena, QStringLiteral("Mole"));
-        AddPlayer(*arena, QStringLiteral("Kiwi"));
-        AddPlayer(*pit, QStringLiteral("Kiwi"));
-        AddPlayer(*lobby->Servers().last(), QStringLiteral("Ghost"));
-        main.findChild<QAction *>(QStringLiteral("mnuLocateUsers"))->trigger();
-        TfrmLocateUsers *window = main.ChildWindowsOf<TfrmLocateUsers>().value(0);
-        QVERIFY(window);
-        QCOMPARE(Rows(window->lvwUsers),
-                 (QList<QStringList>{{"Kiwi", "Arena <b>"}, {"Kiwi", "Pit"}, {"Mole", "Arena <b>"}}));
-        QCOMPARE(window->lvwUsers->headerItem()->text(0), QStringLiteral("Users (3)"));
-
-        window->lvwUsers->setCurrentItem(window->lvwUsers->topLevelItem(1));
-        lobby->InGame = true;
-        window->mnuJoinGame->trigger();
-        QCOMPARE(m_kit->Boxes, QStringList{"The game is still running: join another one after it has ended."});
-        lobby->InGame = false;
-        m_kit->Config->cbxServerJoinLevelExist->setChecked(true);
-        pit->LevelPresent = false;
-        window->mnuJoinGame->trigger();
-        QCOMPARE(m_kit->Boxes.last(), QStringLiteral("Unable to join game, level is missing!"));
-        m_kit->Config->cbxServerJoinLevelExist->setChecked(false);
-        window->mnuServerInfo->trigger();
-        QTRY_VERIFY(TfrmPXOServerInfo::FindFor(pit));
-        QCOMPARE(lobby->ServerList->InfoPort, quint16(2092));
-        TfrmPXOServerInfo *info = TfrmPXOServerInfo::FindFor(pit);
-        lobby->ServerList->RemoveServer(pit);
-        QVERIFY(!info->Server());
-        QCOMPARE(info->windowTitle(), QStringLiteral("PXO Server Info (Pit)"));
-        QCOMPARE(Rows(window->lvwUsers), (QList<QStringList>{{"Kiwi", "Arena <b>"}, {"Mole", "Arena <b>"}}));
-        QCOMPARE(window->lvwUsers->headerItem()->text(0), QStringLiteral("Users (3)"));
-        delete lobby;
-        QCOMPARE(window->lvwUsers->topLevelItemCount(), 0);
-        window->mnuJoinGameClick();
-        window->mnuServerInfoClick();
-        main.DestroyChildWindows();
-    }
-
-    // Cached users: every user of every chat window; a double-click shows what is known with the
-    // ping off and asks the tracker nothing; rows leave with their users.
-    void cachedUsers()
+    // Locate users lists every player of every named server and acts through the server's
+    // lobby; cached users lists every user of every chat window and shows what is known with the
+    // ping off, asking the tracker nothing. Rows leave with their server, user and lobby.
+    void frameWindows()
     {
         TMainOptions options;
         options.peerAddress = RandomLoopback();
@@ -294,26 +213,50 @@ private slots:
         main.AddChatWindow(lobby);
         auto *chat = new TfrmChat;
         main.AddChatWindow(chat);
-        lobby->FindOrAddUser(QStringLiteral("zed"));
+        TServer *arena = Listed(lobby, 1, {"Arena <b>"});
+        TServer *pit = Listed(lobby, 2, {"Pit"});
+        QVERIFY(lobby->ServerList->AddServer(QStringLiteral("127.0.0.3"), 2092)); // no name: no rows
+        for (const auto &[server, name] : {std::pair{arena, "Mole"}, {arena, "Kiwi"}, {pit, "Kiwi"}})
+            AddPlayer(*server, QLatin1String(name));
+        AddPlayer(*lobby->Servers().last(), QStringLiteral("Ghost"));
         TUser *amy = lobby->FindOrAddUser(QStringLiteral("amy"));
         amy->Kills = 3;
         chat->FindOrAddUser(QStringLiteral("bob"));
+        main.findChild<QAction *>(QStringLiteral("mnuLocateUsers"))->trigger();
         main.findChild<QAction *>(QStringLiteral("mnuCachedUserInfo"))->trigger();
-        TfrmCachedUserInfo *window = main.ChildWindowsOf<TfrmCachedUserInfo>().value(0);
-        QVERIFY(window);
-        QCOMPARE(Rows(window->lvwUsers), (QList<QStringList>{{"amy", ""}, {"bob", ""}, {"zed", ""}}));
+        TfrmLocateUsers *located = main.ChildWindowsOf<TfrmLocateUsers>().value(0);
+        TfrmCachedUserInfo *cached = main.ChildWindowsOf<TfrmCachedUserInfo>().value(0);
+        QVERIFY(located && cached);
+        QCOMPARE(Rows(located->lvwUsers), (QStringList{"Kiwi@Arena <b>", "Kiwi@Pit", "Mole@Arena <b>"}));
+        QCOMPARE(Rows(cached->lvwUsers), (QStringList{"amy@", "bob@"}));
+
+        located->lvwUsers->setCurrentItem(located->lvwUsers->topLevelItem(1));
+        lobby->InGame = true;
+        located->mnuJoinGame->trigger();
+        QCOMPARE(m_kit->Boxes, QStringList{"The game is still running: join another one after it has ended."});
+        lobby->InGame = false;
+        located->mnuServerInfo->trigger();
+        QTRY_VERIFY(TfrmPXOServerInfo::FindFor(pit));
+        TfrmPXOServerInfo *info = TfrmPXOServerInfo::FindFor(pit);
+        lobby->ServerList->RemoveServer(pit);
+        QVERIFY(!info->Server());
+        QCOMPARE(Rows(located->lvwUsers), (QStringList{"Kiwi@Arena <b>", "Mole@Arena <b>"}));
+
         lobby->UDPQueue()->Pause();
-        window->lvwUsersDblClick(window->lvwUsers->topLevelItem(0));
+        const qsizetype queued = lobby->UDPQueue()->Count();
+        cached->lvwUsersDblClick(cached->lvwUsers->topLevelItem(0));
         TfrmPXOPlayerInfo *player = TfrmPXOPlayerInfo::FindFor(QStringLiteral("amy"));
         QVERIFY(player && !player->cbxPing->isChecked() && !amy->InfoRequested);
         QCOMPARE(player->lblKills->text(), QStringLiteral("3"));
-        QCOMPARE(lobby->UDPQueue()->Count(), 0);
+        QCOMPARE(lobby->UDPQueue()->Count(), queued);
         delete chat;
-        QCOMPARE(Rows(window->lvwUsers), (QList<QStringList>{{"amy", ""}, {"zed", ""}}));
+        QCOMPARE(Rows(cached->lvwUsers), QStringList{"amy@"});
         delete lobby;
-        QCOMPARE(window->lvwUsers->topLevelItemCount(), 0);
+        QCOMPARE(located->lvwUsers->topLevelItemCount() + cached->lvwUsers->topLevelItemCount(), 0);
         QVERIFY(!player->User());
         QCOMPARE(player->lblKills->text(), QStringLiteral("3"));
+        located->mnuJoinGameClick();
+        located->mnuServerInfoClick();
         main.DestroyChildWindows();
     }
 };

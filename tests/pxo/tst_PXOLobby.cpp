@@ -1,18 +1,13 @@
 // The lobby against its real peers over loopback: the simulated PXO network (its trackers and
-// game servers) and a scripted chat server, with datagrams of the test's own from senders that
-// are neither.
+// game servers) and a scripted chat server.
 #include "PXOTestKit.h"
 
-#include "common/Loopback.h"
-#include "common/ScriptedServer.h"
 #include "demo/SimProcess.h"
 #include "pxo/UfrmPXOServerInfo.h"
-#include "sim/TrackerDatagrams.h"
 
 #include <QJsonArray>
 #include <QLabel>
 #include <QTreeWidget>
-#include <QUdpSocket>
 
 #include <algorithm>
 
@@ -43,9 +38,10 @@ private slots:
     void cleanupTestCase() { m_kit.reset(); }
 
     // Unanswered logins are tried again until the tracker accepts; the chat registers with the
-    // tracker id; the game list fills the list, and a serialized ping over real sockets walks
-    // every server that answers (a lobby that stops reading its socket stalls here); a silent
-    // server leaves. No request differs from its layout.
+    // tracker id; the game list fills the list, a server's window shows what its query port
+    // tells, and a serialized ping over real sockets walks every server that answers (a lobby
+    // that stops reading its socket stalls here); a silent server leaves. No request differs
+    // from its layout. A wrong password then fails fast.
     void loginListAndPing()
     {
         TSimProcess sim;
@@ -75,6 +71,14 @@ private slots:
         TServer *server = form->ServerList->FindServer(named.value("address").toString(), 0);
         QCOMPARE(server->Name, named.value("name").toString());
         QCOMPARE(server->MaxPlayers, quint16(named.value("maxPlayers").toInt()));
+        form->ServerList->ShowInfo(server);
+        QTRY_VERIFY_WITH_TIMEOUT(TfrmPXOServerInfo::FindFor(server) &&
+                                     TfrmPXOServerInfo::FindFor(server)->lblVersion->text() ==
+                                         named.value("gameVersion").toString(),
+                                 Wait);
+        QCOMPARE(TfrmPXOServerInfo::FindFor(server)->lblPlayers->text(),
+                 QString::number(named.value("playerNames").toArray().size()));
+        delete TfrmPXOServerInfo::FindFor(server);
 
         form->ServerList->PingAllServers();
         QCOMPARE(Count(form, [](auto s) { return s->PingState == 2; }), 4);
@@ -95,67 +99,25 @@ private slots:
         for (const QJsonValue &deviations : sim.Stats().value("deviations").toObject())
             QCOMPARE(deviations.toInt(), 0);
         QVERIFY(m_kit->Boxes.isEmpty());
-    }
 
-    // Replies of every kind, byte for byte what the genuine peers send, from sockets that are
-    // neither the tracker nor a listed server (another address, or the right address on another
-    // port): nothing changes. The genuine ones still log in (a short tracker id padded with
-    // zeros is taken up to them), fill the list and, from the server's query port, its window.
-    void repliesTakenOnlyFromTheirSenders()
-    {
-        using namespace TrackerDatagrams;
-        TSimProcess sim;
-        QVERIFY2(sim.Start({"--servers", "1", "--login", "pilot:pw=SHORT"}), qPrintable(sim.ErrorString()));
-        TScriptedServer chat;
-        QVERIFY(chat.Listen());
-        TfrmPXO *form = Lobby(sim, chat);
-        const QHostAddress elsewhere = RandomLoopback();
-        const auto spoof = [form](const QHostAddress &address, quint16 port, const QList<QByteArray> &datagrams) {
-            QUdpSocket socket;
-            if (!socket.bind(address, port))
-                return false;
-            for (const QByteArray &datagram : datagrams)
-                socket.writeDatagram(datagram, QHostAddress::LocalHost, form->Datagrams->LocalPort());
-            return true;
+        // A wrong password: each login-retry reply runs the next attempt at once (the caption
+        // counts them), so the tenth fails well before the retry timer would tick: "Login
+        // failed!" once, the timer off by then, and the lobby closes.
+        const qint64 logins = sim.Counter("requests", "login");
+        form = Lobby(sim, chat);
+        QStringList captions;
+        connect(form, &QWidget::windowTitleChanged, this, [&](const QString &caption) { captions << caption; });
+        bool timerOff = false;
+        m_kit->OnBox = [&](const QString &) {
+            timerOff = m_kit->Lobby && !m_kit->Lobby->Tracker->TimerLoginRetry->isActive();
         };
-        const QByteArray list = EncodeListReply(7, {{0x7F630001, 2092, {}}});
-        QVERIFY(spoof(elsewhere, sim.UserTrackerPort(),
-                      {EncodeLoginAccepted(1, "EVIL000001"), EncodeLoginRetry(), EncodeStatsReply(2, {"pilot"})}));
-        QVERIFY(spoof(elsewhere, sim.GameTrackerPort(), {list}));
-        QVERIFY(spoof(QHostAddress(sim.GameTrackerAddress()), 0, {list}));
-        QTRY_COMPARE_WITH_TIMEOUT(form->RefusedReplies(), 5u, Wait);
-        QVERIFY(form->Tracker->TrackerId().isEmpty() && form->Servers().isEmpty());
-        QCOMPARE(form->Tracker->LoginTries(), 0);
-
-        form->Login(QStringLiteral("pilot"), QStringLiteral("pw"), QStringLiteral("pilot"));
-        QVERIFY(chat.WaitForClient(Wait));
-        QCOMPARE(chat.WaitForLineStarting(QStringLiteral("USER ")), QStringLiteral("USER user user user :SHORT pilot"));
-        QTRY_VERIFY_WITH_TIMEOUT(form->Servers().size() == 1 && !form->Servers().first()->Name.isEmpty(), Wait);
-        TServer *server = form->Servers().first();
-        const QString name = server->Name;
-        server->LevelRequested = true; // as if asked: a spoofed address must not answer it
-        form->ServerList->InfoPort = server->Port;
-        ServerDatagrams::TGameInfo info;
-        info.name = "Spoofed";
-        const QList<QByteArray> replies{ServerDatagrams::EncodeGameInfoReply(info, server->RequestSeq),
-                                        ServerDatagrams::EncodePlayerListReply({"ghost"}),
-                                        ServerDatagrams::EncodeLevelReply({"http://127.0.0.1/spoof.mn3"}),
-                                        "\\gamever\\spoof\\player_0\\ghost"};
-        const quint32 refused = form->RefusedReplies();
-        QVERIFY(spoof(elsewhere, server->Port, replies));
-        QVERIFY(spoof(QHostAddress(server->IP), 0, replies));
-        QTRY_COMPARE_WITH_TIMEOUT(form->RefusedReplies(), refused + 8, Wait);
-        QCOMPARE(server->Name, name);
-        QVERIFY(server->GameVersion.isEmpty() && server->LevelRequested && m_kit->Boxes.isEmpty());
-
-        form->ServerList->ShowInfo(server);
-        QTRY_VERIFY_WITH_TIMEOUT(TfrmPXOServerInfo::FindFor(server) &&
-                                     TfrmPXOServerInfo::FindFor(server)->lblVersion->text() ==
-                                         sim.Server(0).value("gameVersion").toString(),
-                                 Wait);
-        QCOMPARE(TfrmPXOServerInfo::FindFor(server)->lblPlayers->text(),
-                 QString::number(sim.Server(0).value("playerNames").toArray().size()));
-        delete TfrmPXOServerInfo::FindFor(server);
+        form->Login(QStringLiteral("pilot"), QStringLiteral("wrong"), QStringLiteral("pilot"));
+        QTRY_VERIFY_WITH_TIMEOUT(m_kit->Lobby.isNull(), TPxoTrackerClient::LoginRetryMs - 1000);
+        QCOMPARE(m_kit->Boxes, QStringList{"Login failed!"});
+        QVERIFY(timerOff);
+        QCOMPARE(captions.filter(QStringLiteral("Connecting... try: ")).size(), 10);
+        QCOMPARE(sim.Counter("requests", "login") - logins, 9);
+        QCOMPARE(sim.Counter("replies", "loginRetry"), 9);
     }
 };
 

@@ -3,7 +3,6 @@
 #include <QByteArray>
 #include <QList>
 #include <QMutex>
-#include <QtGlobal>
 
 #include <arpa/inet.h>
 #include <atomic>
@@ -13,8 +12,9 @@
 #include <thread>
 #include <unistd.h>
 
-// A datagram receiver on its own thread, reading with plain system calls so that it
-// keeps up with a fast sender while the test's own thread runs the event loop.
+// A datagram receiver on 127.0.0.1 on its own thread, reading with plain system calls into a
+// deep buffer, so that it keeps up with a fast sender while the test's thread runs the event
+// loop and never loses a datagram to its own scheduling.
 class TLoopbackReceiver
 {
 public:
@@ -24,32 +24,37 @@ public:
         quint16 SenderPort = 0;
     };
 
-    explicit TLoopbackReceiver(const char *address = "127.0.0.1", quint16 port = 0)
+    TLoopbackReceiver()
     {
-        m_socket = ::socket(AF_INET, SOCK_DGRAM, 0);
-        // A deep buffer, so that the receiver's scheduling never loses a datagram.
         int size = 16 * 1024 * 1024;
         if (::setsockopt(m_socket, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size) != 0)
             ::setsockopt(m_socket, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        local.sin_port = htons(port);
-        ::inet_pton(AF_INET, address, &local.sin_addr);
-        if (::bind(m_socket, reinterpret_cast<sockaddr *>(&local), sizeof local) == 0) {
-            socklen_t length = sizeof local;
-            ::getsockname(m_socket, reinterpret_cast<sockaddr *>(&local), &length);
+        sockaddr_in local{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+        socklen_t length = sizeof local;
+        if (::bind(m_socket, reinterpret_cast<sockaddr *>(&local), length) == 0 &&
+            ::getsockname(m_socket, reinterpret_cast<sockaddr *>(&local), &length) == 0)
             m_port = ntohs(local.sin_port);
-        }
-        m_thread = std::thread([this] { Run(); });
+        m_thread = std::thread([this] {
+            char buffer[65536];
+            for (pollfd entry{m_socket, POLLIN, 0}; !m_stop.load();) {
+                sockaddr_in sender{};
+                socklen_t size = sizeof sender;
+                const ssize_t got = ::poll(&entry, 1, 20) <= 0
+                                        ? -1
+                                        : ::recvfrom(m_socket, buffer, sizeof buffer, MSG_DONTWAIT,
+                                                     reinterpret_cast<sockaddr *>(&sender), &size);
+                QMutexLocker lock(&m_mutex);
+                if (got >= 0)
+                    m_received.append({QByteArray(buffer, got), ntohs(sender.sin_port)});
+            }
+        });
     }
-
     ~TLoopbackReceiver()
     {
         m_stop.store(true);
         m_thread.join();
         ::close(m_socket);
     }
-
     TLoopbackReceiver(const TLoopbackReceiver &) = delete;
     TLoopbackReceiver &operator=(const TLoopbackReceiver &) = delete;
 
@@ -66,25 +71,7 @@ public:
     }
 
 private:
-    void Run()
-    {
-        char buffer[65536];
-        while (!m_stop.load()) {
-            pollfd entry{m_socket, POLLIN, 0};
-            if (::poll(&entry, 1, 20) <= 0)
-                continue;
-            sockaddr_in sender{};
-            socklen_t length = sizeof sender;
-            const ssize_t size = ::recvfrom(m_socket, buffer, sizeof buffer, MSG_DONTWAIT,
-                                            reinterpret_cast<sockaddr *>(&sender), &length);
-            if (size < 0)
-                continue;
-            QMutexLocker lock(&m_mutex);
-            m_received.append({QByteArray(buffer, size), ntohs(sender.sin_port)});
-        }
-    }
-
-    int m_socket = -1;
+    int m_socket = ::socket(AF_INET, SOCK_DGRAM, 0);
     quint16 m_port = 0;
     std::atomic<bool> m_stop{false};
     mutable QMutex m_mutex;

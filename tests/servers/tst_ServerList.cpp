@@ -4,6 +4,7 @@
 #include "servers/UDPQueue.h"
 #include "sim/ServerDatagrams.h"
 
+#include <QSignalSpy>
 #include <QtTest>
 
 namespace {
@@ -12,12 +13,8 @@ using namespace ServerDatagrams;
 TGameInfo Info(const QByteArray &name, quint16 players = 1, quint16 maxPlayers = 8)
 {
     TGameInfo info;
-    info.name = name;
-    info.level = "city.mn3";
-    info.gameType = "Anarchy";
-    info.players = players;
-    info.maxPlayers = maxPlayers;
-    info.mode = 2;
+    std::tie(info.name, info.level, info.gameType, info.players, info.maxPlayers, info.mode) =
+        std::tuple(name, "city.mn3", "Anarchy", players, maxPlayers, 2);
     return info;
 }
 } // namespace
@@ -40,14 +37,14 @@ class tst_ServerList : public QObject
     QStringList Sent()
     {
         QStringList sent;
-        const QList<TUDPPacket> waiting = m_queue->Waiting();
-        for (; m_seen < waiting.size(); ++m_seen) {
-            const TUDPPacket &p = waiting.at(m_seen);
+        for (; m_seen < m_queue->Waiting().size(); ++m_seen) {
+            const TUDPPacket &p = m_queue->Waiting().at(m_seen);
             static const char *const kinds[] = {"?", "info", "players", "level", "status"};
-            QString line = QLatin1String(kinds[int(Classify(p.Data))]);
-            if (Classify(p.Data) == TKind::GameInfo)
-                line += u' ' + QString::number(DecodeGameInfoRequest(p.Data).sequence);
-            sent << line + u' ' + p.Host + u':' + QString::number(p.Port);
+            sent << QLatin1String(kinds[int(Classify(p.Data))]) +
+                        (Classify(p.Data) == TKind::GameInfo
+                             ? u' ' + QString::number(DecodeGameInfoRequest(p.Data).sequence)
+                             : QString()) +
+                        u' ' + p.Host + u':' + QString::number(p.Port);
         }
         return sent;
     }
@@ -84,7 +81,8 @@ private slots:
 
     // A new server asks for its game info (sequence 1) and its players; 0.0.0.0 and servers
     // already listed are not added; port 0 finds the first server of an address in list order.
-    void addAndFind()
+    // The list stops at its cap and says so once.
+    void addFindAndCap()
     {
         QVERIFY(Add(1, 0x1234));
         QVERIFY(!Add(1, 0x1234));
@@ -93,16 +91,26 @@ private slots:
         QVERIFY(Add(2));
         QCOMPARE(Sent(), (QStringList{"info 1 127.9.0.1:4660", "players 127.9.0.1:4660", "info 1 127.9.0.1:2093",
                                       "players 127.9.0.1:2093", "info 1 127.9.0.2:2092", "players 127.9.0.2:2092"}));
-        QCOMPARE(m_list->FindServer(QStringLiteral("127.9.0.1"), 0), m_list->Servers().first());
         QCOMPARE(m_list->FindServer(QStringLiteral("127.9.0.1"), 2093), m_list->Servers().at(1));
         QVERIFY(!m_list->FindServer(QStringLiteral("127.9.0.2"), 2093));
         m_list->RemoveServer(m_list->Servers().first());
         QCOMPARE(m_list->FindServer(QStringLiteral("127.9.0.1"), 0), m_list->Servers().first());
         QCOMPARE(m_events, QStringList{"removed 127.9.0.1"});
+
+        QSignalSpy full(m_list.get(), &TServerList::ListFull);
+        for (int i = 0; m_list->Servers().size() < TServerList::MaxServers; ++i)
+            QVERIFY(m_list->AddServer(QStringLiteral("127.8.%1.%2").arg(i / 250).arg(i % 250 + 1), 2092));
+        QVERIFY(full.isEmpty());
+        QVERIFY(!Add(3) && !Add(4));
+        QCOMPARE(m_list->Servers().size(), qsizetype(TServerList::MaxServers));
+        QCOMPARE(full.count(), 1);
+        m_list->RemoveServer(m_list->Servers().last());
+        QVERIFY(Add(3));
     }
 
     // Each reply counts only from the listed server's address and port; a status reply only from
-    // the query port of the server whose information was asked for; a level address only when asked.
+    // the query port of the server whose information was asked for; a level address only when
+    // asked, once.
     void repliesFromTheirSenders_data()
     {
         QTest::addColumn<QByteArray>("reply");
@@ -137,45 +145,35 @@ private slots:
         m_list->ShowInfo(server);
         m_list->RequestLevel(server);
         m_events.clear();
-        const bool taken = m_list->Feed(reply, ip, quint16(port), 0);
-        if (!taken)
+        if (!m_list->Feed(reply, ip, quint16(port), 0))
             m_events << "not taken";
         else if (m_list->RefusedReplies() == 1)
             m_events << "refused";
         QCOMPARE(m_events, QStringList{event});
         QCOMPARE(server->Name.isEmpty(), !event.startsWith("changed"));
-        // One level address per request.
         m_events.clear();
         m_list->Feed(reply, ip, quint16(port), 0);
         QVERIFY(!m_events.join(u' ').contains("level"));
     }
 
     // Mode, dedicated flag and difficulty come from every game-info reply; the rest and the
-    // ping only from the answer to the latest request, the ping across a wrap of the tick.
-    void gameInfoOfTheLatestRequest()
+    // ping only from the answer to the latest request, the ping across a wrap of the tick. A
+    // player list names the players (blank ones skipped), a status reply fills them in.
+    void repliesApplied()
     {
         TServer *server = Add(1);
         server->RequestGameInfo();
         server->SentTick = 0xFFFFFFF0u;
         TGameInfo late = Info("Late");
-        late.mode = 4;
-        late.dedicated = true;
-        late.difficulty = 3;
+        std::tie(late.mode, late.dedicated, late.difficulty) = std::tuple(4, true, 3);
         m_list->Feed(EncodeGameInfoReply(late, 1), server->IP, server->Port, 0x10);
         QCOMPARE(QStringList({server->Name, server->Mode, server->Difficulty, QString::number(server->AnsweredSeq)}),
                  (QStringList{"", "p2p d", "Ace", "0"}));
         Answer(server, Info("Arena", 7, 16), 0x10);
-        QCOMPARE(
-            QStringList({server->Name, server->Mode, QString::number(server->Ping), QString::number(server->Players),
-                         QString::number(server->MaxPlayers), QString::number(server->AnsweredSeq)}),
-            (QStringList{"Arena", "c/s", "32", "7", "16", "2"}));
-    }
+        QCOMPARE(QStringList({server->Name, server->Mode, QString::number(server->Ping),
+                              QString::number(server->Players), QString::number(server->AnsweredSeq)}),
+                 (QStringList{"Arena", "c/s", "32", "7", "2"}));
 
-    // A player list names the players: new names join, the others go, blank ones are skipped,
-    // and the status queries count from 0 again.
-    void playerList()
-    {
-        TServer *server = Add(1);
         m_list->Feed(EncodePlayerListReply({" Kiwi ", "Mole", "Nettle"}), server->IP, server->Port, 0);
         server->PlayerList.at(1)->Frags = QStringLiteral("12");
         server->RequestStatus();
@@ -186,14 +184,15 @@ private slots:
         QCOMPARE(names, (QStringList{"Kiwi:", "Mole:12", "Owl:"}));
         QCOMPARE(server->Players, quint16(3));
         QCOMPARE(server->StatusQueries, 0);
-        QCOMPARE(server->FindPlayer(0), server->PlayerList.first());
         m_list->ShowInfo(server);
         m_list->Feed("\\player_5\\Owl\\frags_5\\9\\randpowerup\\1", server->IP, 20142, 0);
         QCOMPARE(server->FindPlayer(5)->Frags, QStringLiteral("9"));
         QCOMPARE(server->RandPowerup, QChar(u'1'));
     }
 
-    void isSilent_data()
+    // Silent after four unanswered game-info requests (counted across the wrap of the sequence)
+    // or four status queries; a server that answered once then leaves, the others stay.
+    void silentServers_data()
     {
         QTest::addColumn<int>("requested");
         QTest::addColumn<int>("answered");
@@ -206,132 +205,91 @@ private slots:
         QTest::newRow("three status queries") << 7 << 7 << 3 << false;
         QTest::newRow("four status queries") << 7 << 7 << 4 << true;
     }
-    void isSilent()
+    void silentServers()
     {
         QFETCH(int, requested);
         QFETCH(int, answered);
-        TServer server(QStringLiteral("127.0.0.1"), 1);
-        server.RequestSeq = quint16(requested);
-        server.AnsweredSeq = quint16(answered);
         QFETCH(int, statusQueries);
-        server.StatusQueries = statusQueries;
+        TServer server(QStringLiteral("127.0.0.1"), 1);
+        std::tie(server.RequestSeq, server.AnsweredSeq, server.StatusQueries) =
+            std::tuple(quint16(requested), quint16(answered), statusQueries);
         QTEST(server.IsSilent(), "silent");
-    }
 
-    // A server that answered once leaves after four unanswered queries; the others stay.
-    void silentServerLeaves()
-    {
         TServer *quiet = Add(1);
         TServer *busy = Add(2);
+        Answer(quiet, Info("Quiet"));
         for (int round = 0; round < 4; ++round) {
             QCOMPARE(m_list->Servers().size(), qsizetype(2));
             Answer(busy, Info("Busy"));
             m_list->Feed(EncodePlayerListReply({"Kiwi"}), busy->IP, busy->Port, 0);
-            if (round == 0)
-                Answer(quiet, Info("Quiet"));
             m_list->QueryAllServers();
         }
         m_list->QueryAllServers();
         QCOMPARE(m_list->Servers(), QList<TServer *>{busy});
-        QVERIFY(m_events.contains("removed 127.9.0.1"));
     }
 
+    // A server filtered out is hidden and asked for its game info no more.
     void applyFilter_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<quint32>("ping");
-        QTest::addColumn<int>("players");
-        QTest::addColumn<QString>("listed"); // game type, mode and level
+        QTest::addColumn<QString>("server"); // name, ping, players of 8, game type, mode, level
         QTest::addColumn<bool>("hideFull");
         QTest::addColumn<QString>("result"); // visible, filtered out
-        QTest::newRow("plain") << "Srv" << 100u << 2 << "Anarchy c/s city.mn3" << false << "10";
-        QTest::newRow("no game info yet") << "  " << 100u << 2 << "Anarchy c/s city.mn3" << false << "00";
-        QTest::newRow("ping at the maximum") << "Srv" << 2000u << 2 << "Anarchy c/s city.mn3" << false << "10";
-        QTest::newRow("ping past the maximum") << "Srv" << 2001u << 2 << "Anarchy c/s city.mn3" << false << "00";
-        QTest::newRow("full, option off") << "Srv" << 100u << 8 << "Anarchy c/s city.mn3" << false << "10";
-        QTest::newRow("full, option on") << "Srv" << 100u << 8 << "Anarchy c/s city.mn3" << true << "00";
-        QTest::newRow("a free slot, option on") << "Srv" << 100u << 7 << "Anarchy c/s city.mn3" << true << "10";
-        QTest::newRow("game type listed, other case") << "Srv" << 100u << 2 << "ctf c/s city.mn3" << false << "01";
-        QTest::newRow("mode listed") << "Srv" << 100u << 2 << "Anarchy PEER_D city.mn3" << false << "01";
-        QTest::newRow("level listed") << "Srv" << 100u << 2 << "Anarchy c/s POLARIS.MN3" << false << "01";
+        QTest::newRow("plain") << "Srv 2000 7 Anarchy c/s city.mn3" << true << "10";
+        QTest::newRow("no game info yet") << "- 100 2 Anarchy c/s city.mn3" << false << "00";
+        QTest::newRow("ping past the maximum") << "Srv 2001 2 Anarchy c/s city.mn3" << false << "00";
+        QTest::newRow("full, option off") << "Srv 100 8 Anarchy c/s city.mn3" << false << "10";
+        QTest::newRow("full, option on") << "Srv 100 8 Anarchy c/s city.mn3" << true << "00";
+        QTest::newRow("game type listed, other case") << "Srv 100 2 ctf c/s city.mn3" << false << "01";
+        QTest::newRow("mode listed") << "Srv 100 2 Anarchy PEER_D city.mn3" << false << "01";
+        QTest::newRow("level listed") << "Srv 100 2 Anarchy c/s POLARIS.MN3" << false << "01";
     }
     void applyFilter()
     {
-        QFETCH(QString, name);
-        QFETCH(quint32, ping);
-        QFETCH(int, players);
-        QFETCH(QString, listed);
+        QFETCH(QString, server);
         QFETCH(bool, hideFull);
+        const QStringList f = server.split(u' ');
         TServerFilter filter;
         filter.HideFull = hideFull;
-        filter.GameTypes = {QStringLiteral("CTF")};
-        filter.Modes = {QStringLiteral("peer_d")};
-        filter.Levels = {QStringLiteral("Polaris.mn3")};
-        TServer server(QStringLiteral("127.0.0.1"), 1);
-        server.Name = name;
-        server.Ping = ping;
-        server.Players = quint16(players);
-        server.MaxPlayers = 8;
-        std::tie(server.GameType, server.Mode, server.Level) =
-            std::tuple(listed.section(u' ', 0, 0), listed.section(u' ', 1, 1), listed.section(u' ', 2, 2));
-        server.RequestGameInfo();
-        server.ApplyFilter(filter);
-        QTEST(QString::number(server.Visible) + QString::number(server.FilteredOut), "result");
-        // A server filtered out is asked for its game info no more.
-        const quint16 sequence = server.RequestSeq;
-        server.RequestGameInfo();
-        QCOMPARE(server.RequestSeq, quint16(sequence + (server.FilteredOut ? 0 : 1)));
+        std::tie(filter.GameTypes, filter.Modes, filter.Levels) =
+            std::tuple(QStringList{"CTF"}, QStringList{"peer_d"}, QStringList{"Polaris.mn3"});
+        TServer s(QStringLiteral("127.0.0.1"), 1);
+        std::tie(s.Name, s.Ping, s.Players, s.MaxPlayers, s.GameType, s.Mode, s.Level) =
+            std::tuple(f[0] == u"-" ? QString() : f[0], f[1].toUInt(), quint16(f[2].toUInt()), 8, f[3], f[4], f[5]);
+        s.RequestGameInfo();
+        s.ApplyFilter(filter);
+        QTEST(QString::number(s.Visible) + QString::number(s.FilteredOut), "result");
+        const quint16 sequence = s.RequestSeq;
+        s.RequestGameInfo();
+        QCOMPARE(s.RequestSeq, quint16(sequence + (s.FilteredOut ? 0 : 1)));
     }
 
     // max(3, servers div 5) are pinged at once, filtered-out servers not at all, and each
-    // reply asks the next waiting server in list order, also when servers leave meanwhile.
-    void serializedPing_data()
-    {
-        QTest::addColumn<int>("servers");
-        QTest::addColumn<int>("started");
-        QTest::newRow("10 servers: 3") << 10 << 3;
-        QTest::newRow("19 servers: 3") << 19 << 3;
-        QTest::newRow("20 servers: 4") << 20 << 4;
-        QTest::newRow("23 servers: 4") << 23 << 4;
-    }
+    // reply asks the next waiting server in list order, also when servers leave meanwhile: no
+    // server is skipped, none asked twice.
     void serializedPing()
     {
-        QFETCH(int, servers);
-        QFETCH(int, started);
-        for (int i = 1; i <= servers; ++i)
+        for (int i = 1; i <= 20; ++i)
             Answer(Add(i), Info("s"));
-        TServer *filtered = m_list->Servers().at(1);
-        filtered->FilteredOut = true;
+        m_list->Servers().at(1)->FilteredOut = true;
         Sent();
         m_list->PingAllServers();
-        QList<int> states = States();
-        QCOMPARE(states.count(2), started);
-        QCOMPARE(states.count(1), servers - 1 - started);
-        QCOMPARE(filtered->PingState, quint8(0));
-        QStringList order;
-        for (const QString &sent : Sent())
-            order << sent.section(u':', 0, 0).section(u'.', -1);
-        // Answer the first pinged server, then remove one before the next waiting: no server
-        // is skipped, none asked twice.
+        QCOMPARE(States().count(2), 4);
+        QCOMPARE(States().count(1), 15);
+        QStringList order = Sent();
         Answer(m_list->Servers().at(0), Info("s"));
         m_list->RemoveServer(m_list->Servers().at(0));
-        for (int guard = 0; guard < 100 && States().contains(2); ++guard) {
-            for (TServer *s : m_list->Servers()) {
-                if (s->PingState == 2) {
-                    Answer(s, Info("s"));
-                    break;
-                }
-            }
-        }
-        for (const QString &sent : Sent())
-            order << sent.section(u':', 0, 0).section(u'.', -1);
+        for (int guard = 0; guard < 100 && States().contains(2); ++guard)
+            Answer(m_list->Servers().at(States().indexOf(2)), Info("s"));
+        order += Sent();
         QStringList expected;
-        for (int i = 1; i <= servers; ++i) {
+        for (int i = 1; i <= 20; ++i) {
             if (i != 2)
-                expected << QString::number(i);
+                expected << QStringLiteral("info 2 127.9.0.%1:2092").arg(i);
         }
         QCOMPARE(order, expected);
         QVERIFY(!States().contains(1));
+        m_list->PingAllServers(); // 19 servers now
+        QCOMPARE(States().count(2), 3);
     }
 
     // "Server info" asks the server's players and status (from the query port) and says so;
@@ -343,8 +301,6 @@ private slots:
         m_list->ShowInfo(server);
         m_list->RequestLevel(server);
         QCOMPARE(Sent(), (QStringList{"players 127.9.0.1:2050", "status 127.9.0.1:20142", "level 127.9.0.1:2050"}));
-        QCOMPARE(m_list->InfoPort, quint16(2050));
-        QVERIFY(server->InfoRequested && server->LevelRequested);
         QCOMPARE(server->StatusQueries, 3);
         QCOMPARE(m_events, QStringList{"info 0 "});
         m_list->RemoveServer(server);
