@@ -3,9 +3,9 @@
 // Runs tests/common/level_http_server.py on 127.0.0.1 for one test: Start() waits for the
 // port it prints; the server stops when this object closes its standard input or kills it.
 
-#include <QDeadlineTimer>
 #include <QProcess>
 #include <QString>
+#include <QTest>
 
 class THttpTestServer
 {
@@ -22,12 +22,13 @@ public:
         m_process.start();
         if (!m_process.waitForStarted(timeoutMs))
             return false;
-        const QDeadlineTimer deadline(timeoutMs);
         QByteArray output;
-        while (!output.contains('\n') && !deadline.hasExpired() && m_process.state() == QProcess::Running) {
-            m_process.waitForReadyRead(int(std::max<qint64>(deadline.remainingTime(), 1)));
-            output += m_process.readAllStandardOutput();
-        }
+        (void)QTest::qWaitFor(
+            [&] {
+                output += m_process.readAllStandardOutput();
+                return output.contains('\n') || m_process.state() != QProcess::Running;
+            },
+            timeoutMs);
         const QByteArray line = output.left(output.indexOf('\n')).trimmed();
         if (!line.startsWith("PORT "))
             return false;
@@ -46,7 +47,6 @@ public:
         }
     }
 
-    quint16 Port() const { return m_port; }
     // http://127.0.0.1:PORT/ + Path
     QString Url(const QString &path) const { return QStringLiteral("http://127.0.0.1:%1/%2").arg(m_port).arg(path); }
     // The body the server sends for size=N.

@@ -5,11 +5,9 @@
 
 bool TIrcTestClient::Register(const QString &host, quint16 port, const QString &nick, int timeoutMs)
 {
-    m_socket.connectToHost(host, port);
     const QDeadlineTimer deadline(timeoutMs);
-    while (m_socket.state() != QAbstractSocket::ConnectedState && !deadline.hasExpired())
-        QTest::qWait(10);
-    if (m_socket.state() != QAbstractSocket::ConnectedState)
+    m_socket.connectToHost(host, port);
+    if (!QTest::qWaitFor([this] { return m_socket.state() == QAbstractSocket::ConnectedState; }, timeoutMs))
         return false;
     Send(QStringLiteral("NICK ") + nick);
     Send(QStringLiteral("USER ") + nick + QStringLiteral(" 0 * :") + nick);
@@ -41,18 +39,19 @@ void TIrcTestClient::ReadLines()
 
 bool TIrcTestClient::WaitFor(const QString &text, int timeoutMs)
 {
-    const QDeadlineTimer deadline(timeoutMs);
-    for (;;) {
-        ReadLines();
-        for (qsizetype i = 0; i < m_lines.size(); ++i) {
-            if (m_lines.at(i).contains(text)) {
-                m_matched = m_lines.at(i);
-                m_lines.remove(0, i + 1);
-                return true;
+    bool found = false;
+    (void)QTest::qWaitFor(
+        [&] {
+            ReadLines();
+            for (qsizetype i = 0; i < m_lines.size() && !found; ++i) {
+                if (m_lines.at(i).contains(text)) {
+                    m_matched = m_lines.at(i);
+                    m_lines.remove(0, i + 1);
+                    found = true;
+                }
             }
-        }
-        if (deadline.hasExpired() || m_socket.state() != QAbstractSocket::ConnectedState)
-            return false;
-        QTest::qWait(10);
-    }
+            return found || m_socket.state() != QAbstractSocket::ConnectedState;
+        },
+        timeoutMs);
+    return found;
 }

@@ -16,10 +16,8 @@ public:
     // Waits until a received line contains Text; true when one did (lines already
     // received count too). Lines up to and including it are consumed.
     bool WaitFor(const QString &text, int timeoutMs = 10000);
-    QStringList Lines() const { return m_lines; }
     // The line the last successful WaitFor found.
     QString Matched() const { return m_matched; }
-    QTcpSocket &Socket() { return m_socket; }
 
 private:
     void ReadLines();

@@ -1,6 +1,5 @@
 #include "common/ScriptedServer.h"
 
-#include <QDeadlineTimer>
 #include <QTest>
 
 bool TScriptedServer::Listen()
@@ -10,14 +9,13 @@ bool TScriptedServer::Listen()
 
 bool TScriptedServer::WaitForClient(int timeoutMs)
 {
-    const QDeadlineTimer deadline(timeoutMs);
-    while (!m_client && !deadline.hasExpired()) {
-        if (m_server.hasPendingConnections())
-            m_client = m_server.nextPendingConnection();
-        else
-            QTest::qWait(5);
-    }
-    return m_client;
+    return QTest::qWaitFor(
+        [this] {
+            if (!m_client && m_server.hasPendingConnections())
+                m_client = m_server.nextPendingConnection();
+            return !m_client.isNull();
+        },
+        timeoutMs);
 }
 
 void TScriptedServer::Send(const QByteArray &bytes)
@@ -42,28 +40,24 @@ QStringList TScriptedServer::Received()
 
 bool TScriptedServer::WaitForLine(const QString &line, int timeoutMs)
 {
-    const QDeadlineTimer deadline(timeoutMs);
-    for (;;) {
-        if (Received().contains(line))
-            return true;
-        if (deadline.hasExpired())
-            return false;
-        QTest::qWait(5);
-    }
+    return QTest::qWaitFor([&] { return Received().contains(line); }, timeoutMs);
 }
 
 QString TScriptedServer::WaitForLineStarting(const QString &start, int timeoutMs)
 {
-    const QDeadlineTimer deadline(timeoutMs);
-    for (;;) {
-        for (const QString &line : Received()) {
-            if (line.startsWith(start))
-                return line;
-        }
-        if (deadline.hasExpired())
-            return {};
-        QTest::qWait(5);
-    }
+    QString found;
+    (void)QTest::qWaitFor(
+        [&] {
+            for (const QString &line : Received()) {
+                if (line.startsWith(start)) {
+                    found = line;
+                    return true;
+                }
+            }
+            return false;
+        },
+        timeoutMs);
+    return found;
 }
 
 void TScriptedServer::DropClient()

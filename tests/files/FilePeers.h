@@ -2,6 +2,7 @@
 
 // Real peers for the file tests: scripted ends of the enciphered stream on loopback that
 // send exactly the bytes a test gives them and record what they receive.
+#include "common/Bytes.h"
 #include "net/NxEncryptedSocket.h"
 
 #include <QDir>
@@ -9,20 +10,6 @@
 #include <QHostAddress>
 #include <QTcpSocket>
 #include <QtTest>
-
-// Deterministic contents, different for every size and position.
-inline QByteArray FileBytes(qint64 size, int seed = 1)
-{
-    QByteArray data(size, Qt::Uninitialized);
-    quint32 x = 2463534242u ^ quint32(seed * 7919 + size);
-    for (qint64 i = 0; i < size; ++i) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        data[i] = char(x);
-    }
-    return data;
-}
 
 inline QString WriteFile(const QString &path, const QByteArray &bytes)
 {
@@ -39,10 +26,10 @@ inline QByteArray ReadFile(const QString &path)
 }
 
 // A file server that answers nothing by itself.
-class TScriptedServer : public QObject
+class TScriptedFileServer : public QObject
 {
 public:
-    TScriptedServer()
+    TScriptedFileServer()
     {
         m_server.SetListenAddress(QHostAddress::LocalHost);
         QObject::connect(&m_server, &TNxEncryptedServer::OnConnect, this,

@@ -1,22 +1,16 @@
 // The file protocol's bytes: encoders against hand-written bytes, both stream parsers fed
 // whole, byte by byte and split at every position, the name rule and the caps.
+#include "common/Bytes.h"
 #include "files/FileCommandParser.h"
 #include "files/FileProtocol.h"
 #include "files/FileReplyParser.h"
 
 #include <QtTest>
 
-#include <functional>
-
 using namespace FileProtocol;
 using Event = TFileReplyParser::TEvent;
 
 namespace {
-QByteArray Hex(const char *hex)
-{
-    return QByteArray::fromHex(hex);
-}
-
 // Feeds the server's parser chunk by chunk the way the server does (unparsed bytes kept).
 QStringList ParseCommands(const QList<QByteArray> &chunks)
 {
@@ -24,22 +18,14 @@ QStringList ParseCommands(const QList<QByteArray> &chunks)
     QByteArray pending;
     for (const QByteArray &chunk : chunks) {
         pending += chunk;
-        for (;;) {
-            const TParsedFileCommand parsed = ParseFileCommand(pending);
-            if (parsed.status == TParsedFileCommand::Status::Incomplete)
-                break;
-            if (parsed.frameSize <= 0) { // a parse that consumes nothing would stall
-                seen << QStringLiteral("stalled");
-                return seen;
-            }
-            if (parsed.status == TParsedFileCommand::Status::Bad)
-                seen << QStringLiteral("bad %1").arg(quint8(pending.at(0)));
-            else if (parsed.command.kind == TFileCommand::Kind::List)
-                seen << QStringLiteral("list");
-            else if (parsed.command.kind == TFileCommand::Kind::Open)
-                seen << QStringLiteral("open %1").arg(parsed.command.value);
-            else if (parsed.command.kind == TFileCommand::Kind::Block)
-                seen << QStringLiteral("block %1").arg(parsed.command.value);
+        for (TParsedFileCommand parsed;
+             (parsed = ParseFileCommand(pending)).status != TParsedFileCommand::Status::Incomplete;) {
+            if (parsed.frameSize <= 0) // a parse that consumes nothing would stall
+                return seen << QStringLiteral("stalled");
+            const char *kinds[] = {"list", "open", "block", "padding"};
+            seen << (parsed.status == TParsedFileCommand::Status::Bad
+                         ? QStringLiteral("bad %1").arg(quint8(pending.at(0)))
+                         : QStringLiteral("%1 %2").arg(kinds[int(parsed.command.kind)]).arg(parsed.command.value));
             pending.remove(0, parsed.frameSize);
         }
     }
@@ -56,66 +42,33 @@ QStringList ParseReplies(const QList<QByteArray> &chunks, qint64 fileSize, TFile
     QStringList seen;
     for (const QByteArray &chunk : chunks) {
         QByteArrayView input(chunk);
-        for (int guard = 0; guard <= chunk.size() + 2; ++guard) {
-            const Event event = p.Next(input);
-            switch (event.kind) {
-            case Event::Kind::NeedMore:
-                QTest::qVerify(input.isEmpty(), "input.isEmpty()", "NeedMore leaves nothing", __FILE__, __LINE__);
-                break;
-            case Event::Kind::ListStart:
-                seen << QStringLiteral("list");
-                break;
-            case Event::Kind::ListEntry:
-                seen << QStringLiteral("entry %1 %2 %3")
+        Event event;
+        for (int guard = 0; guard <= chunk.size() + 2 && (event = p.Next(input)).kind != Event::Kind::NeedMore;
+             ++guard) {
+            if (event.kind == Event::Kind::BlockHeader)
+                p.SetBlockLength(BlockLength(fileSize, event.block));
+            else
+                seen << QStringLiteral("%1 %2 %3 %4 %5")
+                            .arg(int(event.kind))
                             .arg(event.position)
                             .arg(QString::fromLatin1(event.name.toHex()))
-                            .arg(event.size);
-                break;
-            case Event::Kind::ListEnd:
-                seen << QStringLiteral("end %1").arg(event.position);
-                break;
-            case Event::Kind::BlockHeader:
-                p.SetBlockLength(BlockLength(fileSize, event.block));
-                break;
-            case Event::Kind::Block:
-                seen << QStringLiteral("block %1 %2 %3").arg(event.block).arg(event.data.size()).arg(qHash(event.data));
-                break;
-            case Event::Kind::UnknownReply:
-                seen << QStringLiteral("unknown %1").arg(event.reply);
-                break;
-            case Event::Kind::NameTooLong:
-                seen << QStringLiteral("name too long");
-                break;
-            case Event::Kind::ListTooLong:
-                seen << QStringLiteral("list too long");
-                break;
-            }
-            if (event.kind == Event::Kind::NeedMore)
-                break;
+                            .arg(event.size)
+                            .arg(event.kind == Event::Kind::Block ? qHash(event.data) ^ event.block : event.reply);
         }
+        if (!input.isEmpty())
+            seen << QStringLiteral("NeedMore left bytes");
     }
     return seen;
 }
 
 QList<QList<QByteArray>> EverySplit(const QByteArray &stream)
 {
-    QList<QList<QByteArray>> ways;
-    ways << QList<QByteArray>{stream};
-    QList<QByteArray> bytes;
+    QList<QList<QByteArray>> ways{{stream}, {}};
     for (char c : stream)
-        bytes << QByteArray(1, c);
-    ways << bytes;
+        ways[1] << QByteArray(1, c);
     for (qsizetype at = 1; at < stream.size(); ++at)
         ways << QList<QByteArray>{stream.left(at), stream.mid(at)};
     return ways;
-}
-
-QByteArray Pattern(qsizetype size, int seed)
-{
-    QByteArray data(size, '\0');
-    for (qsizetype i = 0; i < size; ++i)
-        data[i] = char((i * 31 + seed * 7 + i / 251) & 0xFF);
-    return data;
 }
 } // namespace
 
@@ -125,13 +78,10 @@ class TestFileProtocol : public QObject
 
 private slots:
     void encodersAreByteExact();
-    void blockLengths_data();
-    void blockLengths();
-    void formatSize_data();
-    void formatSize();
+    void sizes_data();
+    void sizes();
     void safeFileName_data();
     void safeFileName();
-    void localFileName_data();
     void localFileName();
     void commandsAtEverySplit();
     void repliesAtEverySplit();
@@ -149,46 +99,31 @@ void TestFileProtocol::encodersAreByteExact()
              Hex("02") + "a.txt" + Hex("00c4090000") + "b" + Hex("00ffffffff") + Hex("00"));
 }
 
-void TestFileProtocol::blockLengths_data()
+// Block lengths at the end of a file and past 2^31 bytes, and sizes as the lists show them.
+void TestFileProtocol::sizes_data()
 {
     QTest::addColumn<qint64>("size");
     QTest::addColumn<quint32>("block");
     QTest::addColumn<qint64>("length");
-    QTest::addRow("2500 block 2") << qint64(2500) << 2u << qint64(452);
-    QTest::addRow("2500 block 3 header alone") << qint64(2500) << 3u << qint64(0);
-    QTest::addRow("2048 block 2 none") << qint64(2048) << 2u << qint64(0);
-    QTest::addRow("empty file") << qint64(0) << 0u << qint64(0);
-    QTest::addRow("largest block number") << MaxFileSize << 0xFFFFFFFFu << qint64(0);
-    QTest::addRow("last block of the largest file") << MaxFileSize << quint32(MaxFileSize / 1024) << qint64(1023);
-    QTest::addRow("past 2^31 bytes in 64 bits") << MaxFileSize << 0x200000u << qint64(0);
+    QTest::addColumn<QString>("text");
+    QTest::addRow("empty") << qint64(0) << 0u << qint64(0) << "0 b";
+    QTest::addRow("header alone past the end") << qint64(2500) << 3u << qint64(0) << "2500 b";
+    QTest::addRow("one below 10 kb") << qint64(10239) << 9u << qint64(1023) << "10239 b";
+    QTest::addRow("10 kb, rounded half up") << qint64(10240 + 512) << 10u << qint64(512) << "11 kb";
+    QTest::addRow("one below 10 Mb") << qint64(10 * 1048576 - 1) << 0u << qint64(1024) << "10240 kb";
+    QTest::addRow("10 Mb") << qint64(10 * 1048576) << 10240u << qint64(0) << "10 Mb";
+    QTest::addRow("last block of the largest file")
+        << MaxFileSize << quint32(MaxFileSize / 1024) << qint64(1023) << "2048 Mb";
+    QTest::addRow("largest block number") << MaxFileSize << 0xFFFFFFFFu << qint64(0) << "2048 Mb";
 }
 
-void TestFileProtocol::blockLengths()
+void TestFileProtocol::sizes()
 {
     QFETCH(qint64, size);
     QFETCH(quint32, block);
     QFETCH(qint64, length);
-    QCOMPARE(BlockLength(size, block), length);
-}
-
-void TestFileProtocol::formatSize_data()
-{
-    QTest::addColumn<qint64>("size");
-    QTest::addColumn<QString>("text");
-    QTest::addRow("zero") << qint64(0) << QStringLiteral("0 b");
-    QTest::addRow("10239") << qint64(10239) << QStringLiteral("10239 b");
-    QTest::addRow("10240") << qint64(10240) << QStringLiteral("10 kb");
-    QTest::addRow("rounds half up") << qint64(10240 + 512) << QStringLiteral("11 kb");
-    QTest::addRow("1536 x 1024") << qint64(1536 * 1024) << QStringLiteral("1536 kb");
-    QTest::addRow("one below 10 Mb") << qint64(10 * 1048576 - 1) << QStringLiteral("10240 kb");
-    QTest::addRow("10 x 1048576") << qint64(10 * 1048576) << QStringLiteral("10 Mb");
-    QTest::addRow("largest shareable") << MaxFileSize << QStringLiteral("2048 Mb");
-}
-
-void TestFileProtocol::formatSize()
-{
-    QFETCH(qint64, size);
     QFETCH(QString, text);
+    QCOMPARE(BlockLength(size, block), length);
     QCOMPARE(FormatSize(size), text);
 }
 
@@ -196,27 +131,23 @@ void TestFileProtocol::safeFileName_data()
 {
     QTest::addColumn<QByteArray>("wire");
     QTest::addColumn<QString>("name");
-    QTest::addRow("plain") << QByteArray("level.d3l") << QStringLiteral("level.d3l");
-    QTest::addRow("parent dirs") << QByteArray("../../x") << QStringLiteral("x");
-    QTest::addRow("absolute") << QByteArray("/abs/x") << QStringLiteral("x");
-    QTest::addRow("backslash") << QByteArray("a\\b") << QStringLiteral("b");
-    QTest::addRow("windows absolute") << QByteArray("c:\\windows\\x.ini") << QStringLiteral("x.ini");
-    QTest::addRow("drive relative") << QByteArray("c:x") << QStringLiteral("x");
-    QTest::addRow("mixed") << QByteArray("..\\../\\y") << QStringLiteral("y");
-    QTest::addRow("empty") << QByteArray() << QString();
-    QTest::addRow("dot") << QByteArray(".") << QString();
-    QTest::addRow("dot dot") << QByteArray("..") << QString();
-    QTest::addRow("ends in dot dot") << QByteArray("a/..") << QString();
-    QTest::addRow("ends in separator") << QByteArray("dir/") << QString();
-    QTest::addRow("only separators") << QByteArray("\\/\\") << QString();
-    QTest::addRow("three dots (Windows drops them)") << QByteArray("...") << QString();
-    QTest::addRow("device") << QByteArray("dir/NUL.mn3") << QString();
-    QTest::addRow("reserved character") << QByteArray("a?b") << QString();
-    QTest::addRow("too long") << QByteArray(256, 'a') << QString();
-    QTest::addRow("control character") << QByteArray("a\nb") << QString();
-    QTest::addRow("direction override") << QByteArray("gpj\xE2\x80\xAE.exe") << QString();
-    QTest::addRow("utf-8") << QByteArray("\xC3\xA9t\xC3\xA9") << QStringLiteral("\u00E9t\u00E9");
-    QTest::addRow("windows-1252") << QByteArray("caf\xE9") << QStringLiteral("caf\u00E9");
+    const auto row = [](const char *what, const QByteArray &wire, const QString &name = {}) {
+        QTest::newRow(what) << wire << name;
+    };
+    row("parent dirs", "../../x", "x");
+    row("windows absolute", "c:\\windows\\x.ini", "x.ini");
+    row("drive relative", "c:x", "x");
+    row("mixed separators", "..\\../\\y", "y");
+    row("dot dot", "..");
+    row("ends in a separator", "dir/");
+    row("three dots (Windows drops them)", "...");
+    row("device", "dir/NUL.mn3");
+    row("reserved character", "a?b");
+    row("too long", QByteArray(256, 'a'));
+    row("control character", "a\nb");
+    row("direction override", "gpj\xE2\x80\xAE.exe");
+    row("utf-8", "\xC3\xA9t\xC3\xA9", QStringLiteral("\u00E9t\u00E9"));
+    row("windows-1252", "caf\xE9", QStringLiteral("caf\u00E9"));
 }
 
 void TestFileProtocol::safeFileName()
@@ -226,60 +157,47 @@ void TestFileProtocol::safeFileName()
     QCOMPARE(SafeFileName(wire), name);
 }
 
-void TestFileProtocol::localFileName_data()
-{
-    QTest::addColumn<QString>("directory");
-    QTest::addColumn<QString>("path");
-    const QString sep = QDir::separator();
-    QTest::addRow("no trailing separator") << QStringLiteral("/tmp/in") << QDir::toNativeSeparators("/tmp/in/x.d3l");
-    QTest::addRow("trailing slash") << QStringLiteral("/tmp/in/") << QDir::toNativeSeparators("/tmp/in/x.d3l");
-    QTest::addRow("backslashes") << QStringLiteral("c:\\temp") << QStringLiteral("c:") + sep + "temp" + sep + "x.d3l";
-    QTest::addRow("trailing backslash") << QStringLiteral("c:\\temp\\")
-                                        << QStringLiteral("c:") + sep + "temp" + sep + "x.d3l";
-    QTest::addRow("empty: bare name") << QString() << QStringLiteral("x.d3l");
-}
-
 void TestFileProtocol::localFileName()
 {
-    QFETCH(QString, directory);
-    QFETCH(QString, path);
-    QCOMPARE(LocalFileName(directory, QStringLiteral("x.d3l")), path);
+    const QString sep = QDir::separator();
+    QCOMPARE(LocalFileName(QStringLiteral("/tmp/in/"), QStringLiteral("x.d3l")),
+             QDir::toNativeSeparators("/tmp/in/x.d3l"));
+    QCOMPARE(LocalFileName(QStringLiteral("c:\\temp\\"), QStringLiteral("x.d3l")), "c:" + sep + "temp" + sep + "x.d3l");
+    QCOMPARE(LocalFileName(QString(), QStringLiteral("x.d3l")), QStringLiteral("x.d3l"));
 }
 
 void TestFileProtocol::commandsAtEverySplit()
 {
     const QByteArray stream = ListRequest() + OpenRequest(7) + QByteArray(1, '\0') + BlockRequest(0) +
                               BlockRequest(0xFFFFFFFF) + Hex("09") + OpenRequest(0x01000000) + ListRequest();
-    const QStringList expected{QStringLiteral("list"),    QStringLiteral("open 7"),
-                               QStringLiteral("block 0"), QStringLiteral("block 4294967295"),
-                               QStringLiteral("bad 9"),   QStringLiteral("open 16777216"),
-                               QStringLiteral("list")};
+    const QStringList expected{"list 0",           "open 7", "padding 0",     "block 0",
+                               "block 4294967295", "bad 9",  "open 16777216", "list 0"};
     for (const QList<QByteArray> &chunks : EverySplit(stream))
         QCOMPARE(ParseCommands(chunks), expected);
     // A command cut short waits for the rest.
-    QCOMPARE(ParseCommands({BlockRequest(3).left(4)}), QStringList{QStringLiteral("left 4")});
+    QCOMPARE(ParseCommands({BlockRequest(3).left(4)}), QStringList{"left 4"});
 }
 
 void TestFileProtocol::repliesAtEverySplit()
 {
-    const QByteArray block0 = Pattern(1024, 0);
-    const QByteArray block2 = Pattern(452, 2);
+    const QByteArray block0 = SeededBytes(1024, 0);
+    const QByteArray block2 = SeededBytes(452, 2);
     const QByteArray stream = ListReply({{"one", 2500}, {"two words", 0}, {"\xFF", -5}}) + BlockReplyHeader(0) +
                               block0 + BlockReplyHeader(2) + block2 + BlockReplyHeader(3) + Hex("0700") +
                               BlockReplyHeader(9) + ListReply({});
     const QStringList expected{
-        QStringLiteral("list"),
-        QStringLiteral("entry 0 6f6e65 2500"),
-        QStringLiteral("entry 1 74776f20776f726473 0"),
-        QStringLiteral("entry 2 ff -5"),
-        QStringLiteral("end 3"),
-        QStringLiteral("block 0 1024 %1").arg(qHash(block0)),
-        QStringLiteral("block 2 452 %1").arg(qHash(block2)),
-        QStringLiteral("block 3 0 %1").arg(qHash(QByteArray())),
-        QStringLiteral("unknown 7"),
-        QStringLiteral("block 9 0 %1").arg(qHash(QByteArray())),
-        QStringLiteral("list"),
-        QStringLiteral("end 0"),
+        "1 0  0 0",
+        "2 0 6f6e65 2500 0",
+        "2 1 74776f20776f726473 0 0",
+        "2 2 ff -5 0",
+        "3 3  0 0",
+        QStringLiteral("5 0  0 %1").arg(qHash(block0) ^ 0),
+        QStringLiteral("5 0  0 %1").arg(qHash(block2) ^ 2),
+        QStringLiteral("5 0  0 %1").arg(qHash(QByteArray()) ^ 3),
+        "6 0  0 7",
+        QStringLiteral("5 0  0 %1").arg(qHash(QByteArray()) ^ 9),
+        "1 0  0 0",
+        "3 0  0 0",
     };
     for (const QList<QByteArray> &chunks : EverySplit(stream))
         QCOMPARE(ParseReplies(chunks, 2500), expected);
@@ -291,14 +209,14 @@ void TestFileProtocol::capsFailTheParserUntilReset()
     const QByteArray longest(MaxNameBytes, 'n');
     QCOMPARE(ParseReplies({ListReply({{longest, 1}})}, 0).size(), 3);
     const QByteArray tooLong = ListReply({{longest + 'n', 1}});
-    const QStringList failed{QStringLiteral("list"), QStringLiteral("name too long")};
+    const QStringList failed{"1 0  0 0", "7 0  0 0"};
     QCOMPARE(ParseReplies({tooLong}, 0), failed);
     QCOMPARE(ParseReplies({tooLong.left(600), tooLong.mid(600)}, 0), failed);
     QList<TListedFile> files(MaxListEntries, TListedFile{"f", 1});
-    QCOMPARE(ParseReplies({ListReply(files)}, 0).last(), QStringLiteral("end %1").arg(MaxListEntries));
+    QCOMPARE(ParseReplies({ListReply(files)}, 0).last(), QStringLiteral("3 %1  0 0").arg(MaxListEntries));
     files << TListedFile{"g", 1};
     TFileReplyParser parser;
-    QCOMPARE(ParseReplies({ListReply(files)}, 0, &parser).last(), QStringLiteral("list too long"));
+    QCOMPARE(ParseReplies({ListReply(files)}, 0, &parser).last(), QStringLiteral("8 0  0 0"));
     QVERIFY(parser.Failed());
     QCOMPARE(ParseReplies({ListReply({{"a", 1}})}, 0, &parser), QStringList());
     parser.Reset();

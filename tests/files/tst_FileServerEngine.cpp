@@ -10,13 +10,6 @@
 
 using namespace FileProtocol;
 
-namespace {
-QByteArray Hex(const char *hex)
-{
-    return QByteArray::fromHex(hex);
-}
-} // namespace
-
 class TestFileServerEngine : public QObject
 {
     Q_OBJECT
@@ -35,8 +28,15 @@ private:
     QString Share(const QString &name, const QByteArray &bytes)
     {
         const QString path = WriteFile(m_dir->filePath(name), bytes);
-        const QString error = m_engine->AddSharedFile(path);
-        return error.isEmpty() ? path : QString();
+        return m_engine->AddSharedFile(path).isEmpty() ? path : QString();
+    }
+    // Connects Client, asks for the list and takes it; true when it was List.
+    bool Listed(TScriptedClient &client, const QByteArray &list)
+    {
+        if (!client.Connect(m_engine->Port()))
+            return false;
+        client.Send(ListRequest());
+        return QTest::qWaitFor([&] { return client.Received().size() >= list.size(); }) && client.Take() == list;
     }
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<TFileServerEngine> m_engine;
@@ -57,14 +57,10 @@ void TestFileServerEngine::cleanup()
 
 void TestFileServerEngine::blocksAreCutFromTheListedSize()
 {
-    const QByteArray bytes = FileBytes(2500);
+    const QByteArray bytes = SeededBytes(2500);
     QVERIFY(!Share(QStringLiteral("level.d3l"), bytes).isEmpty());
     TScriptedClient client;
-    QVERIFY(client.Connect(m_engine->Port()));
-    client.Send(ListRequest());
-    const QByteArray list = Hex("02") + "level.d3l" + Hex("00c409000000");
-    QTRY_COMPARE_WITH_TIMEOUT(client.Received(), list, 5000);
-    client.Take();
+    QVERIFY(Listed(client, Hex("02") + "level.d3l" + Hex("00c409000000")));
     // Open and all block requests in one piece, then the same split byte by byte.
     const QByteArray requests = OpenRequest(0) + BlockRequest(0) + BlockRequest(1) + BlockRequest(2) + BlockRequest(3) +
                                 BlockRequest(0xFFFFFFFF);
@@ -72,17 +68,17 @@ void TestFileServerEngine::blocksAreCutFromTheListedSize()
                                 BlockReplyHeader(2) + bytes.mid(2048, 452) + BlockReplyHeader(3) +
                                 BlockReplyHeader(0xFFFFFFFF);
     client.Send(requests);
-    QTRY_COMPARE_WITH_TIMEOUT(client.Received().size(), expected.size(), 5000);
+    QTRY_COMPARE(client.Received().size(), expected.size());
     QCOMPARE(client.Take(), expected);
     for (char c : requests)
         client.Send(QByteArray(1, c));
-    QTRY_COMPARE_WITH_TIMEOUT(client.Received().size(), expected.size(), 5000);
+    QTRY_COMPARE(client.Received().size(), expected.size());
     QCOMPARE(client.Take(), expected);
 }
 
 void TestFileServerEngine::hostileRequestsKeepTheConnection()
 {
-    QVERIFY(!Share(QStringLiteral("a.bin"), FileBytes(100)).isEmpty());
+    QVERIFY(!Share(QStringLiteral("a.bin"), SeededBytes(100)).isEmpty());
     QSignalSpy problems(m_engine.get(), &TFileServerEngine::Problem);
     TScriptedClient client;
     QVERIFY(client.Connect(m_engine->Port()));
@@ -90,66 +86,58 @@ void TestFileServerEngine::hostileRequestsKeepTheConnection()
     client.Send(BlockRequest(0) + OpenRequest(0) + BlockRequest(0) + Hex("09ff06") + BlockRequest(1));
     client.Send(ListRequest());
     const QByteArray list = Hex("02") + "a.bin" + Hex("006400000000");
-    QTRY_COMPARE_WITH_TIMEOUT(client.Received(), list, 5000);
+    QTRY_COMPARE(client.Received(), list);
     client.Take();
     // Positions outside the list, twice: still nothing, and logged once.
     client.Send(OpenRequest(1) + BlockRequest(0) + OpenRequest(0xFFFFFFFF) + BlockRequest(0) + Hex("00") +
                 OpenRequest(0) + BlockRequest(0));
-    const QByteArray block = BlockReplyHeader(0) + FileBytes(100);
-    QTRY_COMPARE_WITH_TIMEOUT(client.Received(), block, 5000);
+    const QByteArray block = BlockReplyHeader(0) + SeededBytes(100);
+    QTRY_COMPARE(client.Received(), block);
     QVERIFY(!client.Closed());
     QCOMPARE(problems.size(), 3); // no file open, unknown command, bad position: once each
 }
 
 void TestFileServerEngine::openResolvesAgainstTheListLastSent()
 {
-    const QByteArray b = FileBytes(300, 2);
-    const QByteArray c = FileBytes(400, 3);
+    const QByteArray b = SeededBytes(300, 2);
+    const QByteArray c = SeededBytes(400, 3);
     QVERIFY(!Share(QStringLiteral("b.bin"), b).isEmpty());
     const QString cPath = Share(QStringLiteral("c.bin"), c);
     QVERIFY(!cPath.isEmpty());
     TScriptedClient client;
-    QVERIFY(client.Connect(m_engine->Port()));
-    client.Send(ListRequest());
-    QTRY_VERIFY_WITH_TIMEOUT(client.Received().endsWith(Hex("9001000000")), 5000);
-    client.Take();
+    QVERIFY(Listed(client, Hex("02") + "b.bin" + Hex("002c010000") + "c.bin" + Hex("009001000000")));
     // A file that sorts first is added: position 0 is still b.bin for this client.
-    const QByteArray a = FileBytes(200, 1);
+    const QByteArray a = SeededBytes(200, 1);
     QVERIFY(!Share(QStringLiteral("a.bin"), a).isEmpty());
     client.Send(OpenRequest(0) + BlockRequest(0));
-    QTRY_COMPARE_WITH_TIMEOUT(client.Received(), BlockReplyHeader(0) + b, 5000);
+    QTRY_COMPARE(client.Received(), BlockReplyHeader(0) + b);
     client.Take();
     // A file removed since the list is not served.
     m_engine->RemoveSharedFile(cPath);
     client.Send(OpenRequest(1) + BlockRequest(0) + ListRequest());
-    const QByteArray list = Hex("02") + "a.bin" + Hex("00c8000000") + "b.bin" + Hex("002c01000000");
-    QTRY_COMPARE_WITH_TIMEOUT(client.Received(), list, 5000);
+    QTRY_COMPARE(client.Received(), Hex("02") + "a.bin" + Hex("00c8000000") + "b.bin" + Hex("002c01000000"));
     client.Take();
     client.Send(OpenRequest(0) + BlockRequest(0));
-    QTRY_COMPARE_WITH_TIMEOUT(client.Received(), BlockReplyHeader(0) + a, 5000);
+    QTRY_COMPARE(client.Received(), BlockReplyHeader(0) + a);
 }
 
 void TestFileServerEngine::fileThatShrankClosesTheConnection()
 {
-    const QByteArray grows = FileBytes(2500, 4);
+    const QByteArray grows = SeededBytes(2500, 4);
     const QString growsPath = Share(QStringLiteral("grows.bin"), grows);
-    const QString shrinksPath = Share(QStringLiteral("shrinks.bin"), FileBytes(5000, 5));
-    QVERIFY(!growsPath.isEmpty() && !shrinksPath.isEmpty());
-    QVERIFY(WriteFile(growsPath, grows + FileBytes(3000, 6)) == growsPath);
-    QVERIFY(WriteFile(shrinksPath, FileBytes(1500, 5)) == shrinksPath);
+    const QString shrinksPath = Share(QStringLiteral("shrinks.bin"), SeededBytes(5000, 5));
+    QVERIFY(WriteFile(growsPath, grows + SeededBytes(3000, 6)) == growsPath);
+    QVERIFY(WriteFile(shrinksPath, SeededBytes(1500, 5)) == shrinksPath);
     TScriptedClient client;
-    QVERIFY(client.Connect(m_engine->Port()));
-    client.Send(ListRequest());
-    QTRY_VERIFY_WITH_TIMEOUT(client.Received().endsWith(Hex("8813000000")), 5000);
-    client.Take();
+    QVERIFY(Listed(client, Hex("02") + "grows.bin" + Hex("00c4090000") + "shrinks.bin" + Hex("008813000000")));
     // A file that grew is served as listed.
     client.Send(OpenRequest(0) + BlockRequest(2) + BlockRequest(3));
-    QTRY_COMPARE_WITH_TIMEOUT(client.Received(), BlockReplyHeader(2) + grows.mid(2048) + BlockReplyHeader(3), 5000);
+    QTRY_COMPARE(client.Received(), BlockReplyHeader(2) + grows.mid(2048) + BlockReplyHeader(3));
     client.Take();
     // One that shrank cannot supply block 1: the connection ends rather than go out of step.
     client.Send(OpenRequest(1) + BlockRequest(0) + BlockRequest(1) + BlockRequest(2));
-    QTRY_VERIFY_WITH_TIMEOUT(client.Closed(), 5000);
-    QCOMPARE(client.Take(), BlockReplyHeader(0) + FileBytes(1500, 5).left(1024));
+    QTRY_VERIFY(client.Closed());
+    QCOMPARE(client.Take(), BlockReplyHeader(0) + SeededBytes(1500, 5).left(1024));
 }
 
 void TestFileServerEngine::sharingRules()
@@ -165,30 +153,25 @@ void TestFileServerEngine::sharingRules()
     tooLarge.close();
     QVERIFY(m_engine->AddSharedFile(tooLarge.fileName()).contains(QStringLiteral("2147483647")));
     // Names never reveal a path, by either separator; sharing twice lists once.
-    const QString odd = Share(QStringLiteral("odd\\name.txt"), FileBytes(10));
+    const QString odd = Share(QStringLiteral("odd\\name.txt"), SeededBytes(10));
     QVERIFY(!odd.isEmpty());
     QVERIFY(m_engine->AddSharedFile(odd).isEmpty());
     QCOMPARE(m_engine->Files().size(), 2);
     TScriptedClient client;
-    QVERIFY(client.Connect(m_engine->Port()));
-    client.Send(ListRequest());
-    const QByteArray list = Hex("02") + "largest.bin" + Hex("00ffffff7f") + "name.txt" + Hex("000a00000000");
-    QTRY_COMPARE_WITH_TIMEOUT(client.Received(), list, 5000);
+    QVERIFY(Listed(client, Hex("02") + "largest.bin" + Hex("00ffffff7f") + "name.txt" + Hex("000a00000000")));
     // The last block of the largest file, offset past 2^31 - 1024, computed in 64 bits.
-    client.Take();
     client.Send(OpenRequest(0) + BlockRequest(quint32(MaxFileSize / 1024)));
-    QTRY_COMPARE_WITH_TIMEOUT(client.Received(), BlockReplyHeader(quint32(MaxFileSize / 1024)) + QByteArray(1023, '\0'),
-                              5000);
+    QTRY_COMPARE(client.Received(), BlockReplyHeader(quint32(MaxFileSize / 1024)) + QByteArray(1023, '\0'));
 }
 
 void TestFileServerEngine::requestsWaitWhileTheSendQueueIsFull()
 {
-    const QByteArray bytes = FileBytes(1024, 7);
+    const QByteArray bytes = SeededBytes(1024, 7);
     QVERIFY(!Share(QStringLiteral("one.bin"), bytes).isEmpty());
     TScriptedClient client;
     QVERIFY(client.Connect(m_engine->Port()));
     client.Send(ListRequest() + OpenRequest(0));
-    QTRY_VERIFY_WITH_TIMEOUT(!client.Received().isEmpty(), 5000);
+    QTRY_VERIFY(!client.Received().isEmpty());
     client.Take();
     // 20 MB of replies asked for at once by a client that does not read, and behind them
     // 10 MB of requests past the end, answered by their 5-byte headers.

@@ -1,13 +1,40 @@
-// The running simulator's game servers over loopback, its control commands, and how it stops.
+// The running simulator's game servers over loopback, asked and read with the lobby's own
+// query codecs; its control commands, and how it starts and stops.
 
-#include "SimTestPeer.h"
+#include "common/UdpPeer.h"
 #include "demo/SimProcess.h"
+#include "pxo/TrackerPackets.h"
+#include "servers/GameQueries.h"
+#include "servers/ServerReplies.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
-#include <QTest>
 
-using namespace SimTest;
+using namespace GameQueries;
+using namespace ServerReplies;
+
+namespace {
+QStringList Names(const QJsonObject &server)
+{
+    return server["playerNames"].toVariant().toStringList();
+}
+
+// One server of the simulator, asked by a peer of the test's own.
+struct TAsk
+{
+    TUdpPeer &peer;
+    QJsonObject server;
+    QString Address() const { return server["address"].toString(); }
+    void Send(const QByteArray &request) const { peer.Send(request, Address(), quint16(server["gamePort"].toInt())); }
+    QByteArray operator()(const QByteArray &request) const
+    {
+        Send(request);
+        return peer.Receive().data();
+    }
+    TGameInfo Info(quint16 sequence = 1) const { return DecodeGameInfo((*this)(GameInfoRequest(sequence, 606814))); }
+    QStringList Players() const { return DecodePlayerList((*this)(PlayerListRequest())); }
+};
+} // namespace
 
 class TestSimServers : public QObject
 {
@@ -16,76 +43,45 @@ private slots:
     void repliesMatchWhatIsServed();
     void silentSlowFullAndOnceServers();
     void commandsChangeWhatIsServed();
-    void addedAndRemovedServers();
-    void overlongCommandLineIsDropped();
-    void stopsCleanly();
-    void reportsStartFailures();
-
-private:
-    static bool Started(TSimProcess &sim, const QStringList &arguments)
-    {
-        if (sim.Start(arguments))
-            return true;
-        qWarning("%s", qPrintable(sim.ErrorString()));
-        return false;
-    }
-    static QString Address(const QJsonObject &server) { return server["address"].toString(); }
-    static quint16 GamePort(const QJsonObject &server) { return quint16(server["gamePort"].toInt()); }
-    static QList<QByteArray> Names(const QJsonObject &server)
-    {
-        QList<QByteArray> names;
-        for (const QJsonValue &n : server["playerNames"].toArray())
-            names.append(n.toString().toLatin1());
-        return names;
-    }
+    void startsAndStops();
 };
 
 void TestSimServers::repliesMatchWhatIsServed()
 {
     TSimProcess sim;
-    QVERIFY(Started(sim, {"--servers", "2", "--seed", "11", "--level-url", "http://127.0.0.1:8080/levels"}));
-    TPeer peer;
+    QVERIFY2(sim.Start({"--servers", "2", "--seed", "11", "--level-url", "http://127.0.0.1:8080/levels"}),
+             qPrintable(sim.ErrorString()));
+    TUdpPeer peer;
     for (int index = 0; index < 2; ++index) {
-        const QJsonObject s = sim.Server(index);
-        const QByteArray reply = peer.Ask(GameInfoRequest(quint16(7 + index)), Address(s), GamePort(s));
-        QCOMPARE(HexDump(reply.left(2)), QString("01 1f"));
-        const TGameInfo g = GameInfo(reply);
-        QCOMPARE(QString::fromLatin1(g.name), s["name"].toString());
-        QCOMPARE(QString::fromLatin1(g.level), s["level"].toString());
-        QCOMPARE(QString::fromLatin1(g.description), s["description"].toString());
-        QCOMPARE(QString::fromLatin1(g.gameType), s["gameType"].toString());
-        QCOMPARE(int(g.levelNumber), s["levelNumber"].toInt());
-        QCOMPARE(int(g.players), s["players"].toInt());
-        QCOMPARE(int(g.maxPlayers), s["maxPlayers"].toInt());
-        QCOMPARE(int(g.sequence), 7 + index);
-        QCOMPARE(int(g.mode), s["mode"].toInt());
-        QCOMPARE(g.dedicated == 1, s["dedicated"].toBool());
-        QCOMPARE(int(g.difficulty), s["difficulty"].toInt());
+        const TAsk ask{peer, sim.Server(index)};
+        const QJsonObject &s = ask.server;
+        const TGameInfo g = ask.Info(quint16(7 + index));
+        QCOMPARE(QStringList({g.Name, g.Level, g.Description, g.GameType}),
+                 QStringList({s["name"].toString(), s["level"].toString(), s["description"].toString(),
+                              s["gameType"].toString()}));
+        QCOMPARE(QList<int>({g.LevelNumber, g.Players, g.MaxPlayers, g.Sequence}),
+                 QList<int>({s["levelNumber"].toInt(), s["players"].toInt(), s["maxPlayers"].toInt(), 7 + index}));
+        QCOMPARE(g.Mode, ModeName(quint8(s["mode"].toInt())) + (s["dedicated"].toBool() ? " d" : ""));
+        QCOMPARE(g.Difficulty, DifficultyName(quint8(s["difficulty"].toInt())));
+        QCOMPARE(ask.Players(), Names(s));
+        QCOMPARE(DecodeLevelAddress(ask(LevelInfoRequest())), "http://127.0.0.1:8080/levels/" + g.Level);
 
-        const QList<QByteArray> names = PlayerNames(peer.Ask(PlayerListRequest(), Address(s), GamePort(s)));
-        QCOMPARE(names, Names(s));
-        QCOMPARE(names.size(), int(g.players));
-
-        const QList<QByteArray> texts = LevelTexts(peer.Ask(LevelRequest(), Address(s), GamePort(s)));
-        QCOMPARE(texts, QList<QByteArray>{"http://127.0.0.1:8080/levels/" + g.level});
-
-        const QNetworkDatagram status = [&] {
-            peer.Send(StatusRequest(), Address(s), 20142);
-            return peer.Receive();
-        }();
-        QCOMPARE(status.senderPort(), 20142); // from the query port, as clients match it
-        QCOMPARE(status.senderAddress(), QHostAddress(Address(s)));
-        const QMap<QByteArray, QByteArray> fields = StatusFields(status.data());
-        QCOMPARE(QString::fromLatin1(fields.value("gamever")), s["gameVersion"].toString());
-        for (int i = 0; i < names.size(); ++i)
-            QCOMPARE(fields.value("player_" + QByteArray::number(i)), names[i]);
+        // The status comes from the query port, as clients match it.
+        peer.Send(StatusRequest(), ask.Address(), StatusPort);
+        const QNetworkDatagram status = peer.Receive();
+        QCOMPARE(status.senderPort(), int(StatusPort));
+        QCOMPARE(status.senderAddress(), QHostAddress(ask.Address()));
+        const QStringList fields = DecodeStatus(status.data()).split('\\');
+        QCOMPARE(fields.value(fields.indexOf("gamever") + 1), s["gameVersion"].toString());
+        for (int i = 0; i < Names(s).size(); ++i)
+            QCOMPARE(fields.value(fields.indexOf(QStringLiteral("player_%1").arg(i)) + 1), Names(s)[i]);
         QVERIFY(fields.contains("brightships") && fields.contains("acccollisions") && fields.contains("randpowerup"));
     }
     // A status request on the game port is not one of its requests.
-    peer.Send(StatusRequest(), Address(sim.Server(0)), GamePort(sim.Server(0)));
-    QTRY_COMPARE_WITH_TIMEOUT(sim.ServerCounter(0, "requests", "unknown"), 1, 5000);
+    TAsk{peer, sim.Server(0)}.Send(StatusRequest());
+    QTRY_COMPARE(sim.ServerCounter(0, "requests", "unknown"), 1);
     QVERIFY(!peer.HasPending());
-    const QJsonObject deviations = sim.Stats().value("deviations").toObject();
+    const QJsonObject deviations = sim.Stats()["deviations"].toObject();
     for (auto it = deviations.begin(); it != deviations.end(); ++it)
         QVERIFY2(it.value().toInt() == 0, qPrintable(it.key()));
 }
@@ -93,168 +89,131 @@ void TestSimServers::repliesMatchWhatIsServed()
 void TestSimServers::silentSlowFullAndOnceServers()
 {
     TSimProcess sim;
-    QVERIFY(Started(sim, {"--servers", "5", "--silent", "1", "--slow", "2", "--slow-ms", "400", "--full", "3", "--once",
-                          "4", "--no-level", "0", "--level-url", "http://h/l"}));
-    TPeer peer;
-
-    peer.Send(GameInfoRequest(1), Address(sim.Server(1)), GamePort(sim.Server(1)));
-    peer.Send(StatusRequest(), Address(sim.Server(1)), 20142);
-    QTRY_COMPARE_WITH_TIMEOUT(sim.ServerCounter(1, "requests", "status"), 1, 5000);
+    QVERIFY(sim.Start({"--servers", "5", "--silent", "1", "--slow", "2", "--slow-ms", "400", "--full", "3", "--once",
+                       "4", "--no-level", "0", "--level-url", "http://h/l"}));
+    TUdpPeer peer;
+    const TAsk none{peer, sim.Server(0)}, silent{peer, sim.Server(1)}, slow{peer, sim.Server(2)},
+        full{peer, sim.Server(3)}, once{peer, sim.Server(4)};
+    silent.Send(GameInfoRequest(1, 606814));
+    peer.Send(StatusRequest(), silent.Address(), StatusPort);
+    QTRY_COMPARE(sim.ServerCounter(1, "requests", "status"), 1);
     QCOMPARE(sim.ServerCounter(1, "requests", "gameInfo"), 1);
     QVERIFY2(!peer.HasPending(), "a silent server answered");
 
     QElapsedTimer clock;
     clock.start();
-    const QByteArray slow = peer.Ask(GameInfoRequest(2), Address(sim.Server(2)), GamePort(sim.Server(2)));
-    QVERIFY(!slow.isEmpty());
+    QVERIFY(!slow(GameInfoRequest(2, 606814)).isEmpty());
     QVERIFY2(clock.elapsed() >= 400, qPrintable(QString::number(clock.elapsed())));
 
-    const QJsonObject full = sim.Server(3);
-    const TGameInfo g = GameInfo(peer.Ask(GameInfoRequest(3), Address(full), GamePort(full)));
-    QCOMPARE(g.players, g.maxPlayers);
-    QCOMPARE(PlayerNames(peer.Ask(PlayerListRequest(), Address(full), GamePort(full))).size(), int(g.maxPlayers));
+    const TGameInfo g = full.Info();
+    QCOMPARE(g.Players, g.MaxPlayers);
+    QCOMPARE(full.Players().size(), int(g.MaxPlayers));
 
-    const QJsonObject once = sim.Server(4);
-    QVERIFY(!peer.Ask(GameInfoRequest(4), Address(once), GamePort(once)).isEmpty());
-    QVERIFY(!peer.Ask(PlayerListRequest(), Address(once), GamePort(once)).isEmpty()); // once per kind
-    peer.Send(GameInfoRequest(5), Address(once), GamePort(once));
-    QTRY_COMPARE_WITH_TIMEOUT(sim.ServerCounter(4, "requests", "gameInfo"), 2, 5000);
+    QVERIFY(!once(GameInfoRequest(4, 606814)).isEmpty());
+    QVERIFY(!once(PlayerListRequest()).isEmpty()); // once per kind
+    once.Send(GameInfoRequest(5, 606814));
+    QTRY_COMPARE(sim.ServerCounter(4, "requests", "gameInfo"), 2);
     QVERIFY2(!peer.HasPending(), "a server that answers once answered twice");
-    QCOMPARE(sim.ServerCounter(4, "replies", "gameInfo"), 1);
 
-    QCOMPARE(LevelTexts(peer.Ask(LevelRequest(), Address(sim.Server(0)), GamePort(sim.Server(0)))),
-             QList<QByteArray>{""});
+    const QByteArray noLevel = none(LevelInfoRequest());
+    QCOMPARE(Classify(noLevel), TKind::LevelAddress);
+    QCOMPARE(DecodeLevelAddress(noLevel), QString());
 
     // Knobs change at run time.
     QCOMPARE(sim.Command("set-silent 1 0")["reply"].toString(), QString("ok"));
-    QVERIFY(!peer.Ask(GameInfoRequest(6), Address(sim.Server(1)), GamePort(sim.Server(1))).isEmpty());
+    QVERIFY(!silent(GameInfoRequest(6, 606814)).isEmpty());
     QCOMPARE(sim.Command("set-silent 0 1")["reply"].toString(), QString("ok"));
-    peer.Send(GameInfoRequest(7), Address(sim.Server(0)), GamePort(sim.Server(0)));
-    QTRY_COMPARE_WITH_TIMEOUT(sim.ServerCounter(0, "requests", "gameInfo"), 1, 5000);
+    none.Send(GameInfoRequest(7, 606814));
+    QTRY_COMPARE(sim.ServerCounter(0, "requests", "gameInfo"), 1);
     QVERIFY(!peer.HasPending());
 }
 
 void TestSimServers::commandsChangeWhatIsServed()
 {
     TSimProcess sim;
-    QVERIFY(Started(sim, {"--servers", "2"}));
-    TPeer peer;
-    const QJsonObject s0 = sim.Server(0);
+    QVERIFY(sim.Start({"--servers", "3"}));
+    TUdpPeer peer;
+    const TAsk ask{peer, sim.Server(0)};
+    // The replies to Commands, sent one after the other.
+    const auto reply = [&sim](const QStringList &commands) {
+        QStringList replies;
+        for (const QString &command : commands)
+            replies << sim.Command(command)["reply"].toString();
+        return replies.join(' ');
+    };
+    const QJsonObject two = sim.Command("set-players 0 2")["server"].toObject();
+    QCOMPARE(ask.Players(), Names(two));
+    // Players grow from the same names, up to the most the server takes.
+    const QJsonObject three = sim.Command("set-players 0 3")["server"].toObject();
+    QCOMPARE(Names(three).mid(0, 2), Names(two));
+    const int max = three["maxPlayers"].toInt();
+    QCOMPARE(reply({QStringLiteral("set-players 0 %1").arg(max), QStringLiteral("set-players 0 %1").arg(max + 1),
+                    QStringLiteral("set-max 0 %1").arg(max - 1), "set-players 0 0", "set-max 0 1",
+                    "set-level 0 city.mn3", "set-name 0   Two  Words  "}),
+             QString("ok error error ok ok ok ok"));
+    const TGameInfo g = ask.Info();
+    QCOMPARE(QStringList({g.Name, g.Level, QString::number(g.MaxPlayers)}),
+             QStringList({"Two  Words", "city.mn3", "1"}));
+    QCOMPARE(ask.Players(), QStringList());
+    QCOMPARE(reply({"set-name 0 " + QString(255, 'n'), "set-name 0 " + QString(254, 'n'), "set-players 9 1",
+                    "launch rockets"}),
+             QString("error ok error error"));
+    // A command line past what the control channel takes is refused whole, and it carries on.
+    const QJsonObject overlong = sim.Command("set-name 0 " + QString(70000, 'x'));
+    QVERIFY(overlong["message"].toString().contains("too long"));
+    QCOMPARE(sim.Command("servers")["servers"][0]["name"].toString(), QString(254, 'n'));
 
-    const QJsonObject two = sim.Command("set-players 0 2");
-    QCOMPARE(two["reply"].toString(), QString("ok"));
-    QCOMPARE(GameInfo(peer.Ask(GameInfoRequest(1), Address(s0), GamePort(s0))).players, quint16(2));
-    QCOMPARE(PlayerNames(peer.Ask(PlayerListRequest(), Address(s0), GamePort(s0))), Names(two["server"].toObject()));
-    // Players grow from the same names.
-    const QJsonObject three = sim.Command("set-players 0 3");
-    QCOMPARE(Names(three["server"].toObject()).mid(0, 2), Names(two["server"].toObject()));
-
-    const int max = three["server"]["maxPlayers"].toInt();
-    QCOMPARE(sim.Command(QStringLiteral("set-players 0 %1").arg(max))["reply"].toString(), QString("ok"));
-    QCOMPARE(sim.Command(QStringLiteral("set-players 0 %1").arg(max + 1))["reply"].toString(), QString("error"));
-    QCOMPARE(sim.Command(QStringLiteral("set-max 0 %1").arg(max - 1))["reply"].toString(), QString("error"));
-    QCOMPARE(sim.Command("set-players 0 0")["reply"].toString(), QString("ok"));
-    QCOMPARE(sim.Command("set-max 0 1")["reply"].toString(), QString("ok"));
-    QCOMPARE(PlayerNames(peer.Ask(PlayerListRequest(), Address(s0), GamePort(s0))), QList<QByteArray>{});
-
-    QCOMPARE(sim.Command("set-name 0   Two  Words  ")["reply"].toString(), QString("ok"));
-    QCOMPARE(sim.Command("set-level 0 city.mn3")["reply"].toString(), QString("ok"));
-    const TGameInfo g = GameInfo(peer.Ask(GameInfoRequest(2), Address(s0), GamePort(s0)));
-    QCOMPARE(g.name, QByteArray("Two  Words"));
-    QCOMPARE(g.level, QByteArray("city.mn3"));
-    QCOMPARE(g.maxPlayers, quint16(1));
-    QCOMPARE(sim.Command("set-name 0 " + QString(255, 'n'))["reply"].toString(), QString("error"));
-    QCOMPARE(sim.Command("set-name 0 " + QString(254, 'n'))["reply"].toString(), QString("ok"));
-
-    QCOMPARE(sim.Command("set-players 9 1")["reply"].toString(), QString("error"));
-    QCOMPARE(sim.Command("set-slow 1 -5")["reply"].toString(), QString("error"));
-    QCOMPARE(sim.Command("launch rockets")["reply"].toString(), QString("error"));
-    QVERIFY(sim.Command("help")["commands"].toArray().size() > 10);
+    // A removed server leaves the list; an added one takes the address after the last one
+    // handed out, and server 0 serves what it did: a server depends on the seed and its index.
+    const auto listed = [&] {
+        QStringList addresses;
+        const QByteArray list =
+            peer.Ask(TrackerPackets::GameListRequest(), sim.GameTrackerAddress(), sim.GameTrackerPort());
+        for (const TrackerPackets::TGameListEntry &entry : TrackerPackets::DecodeGameListReply(list).entries)
+            addresses << entry.ip;
+        return addresses;
+    };
+    QCOMPARE(reply({"remove 1", "remove 1"}), QString("ok error"));
+    QCOMPARE(listed(), QStringList({sim.Server(0)["address"].toString(), sim.Server(2)["address"].toString()}));
+    const QJsonObject added = sim.Command("add 1")["servers"][0].toObject();
+    QCOMPARE(added["index"].toInt(), 3);
+    QCOMPARE(QHostAddress(added["address"].toString()).toIPv4Address(),
+             QHostAddress(sim.Server(0)["address"].toString()).toIPv4Address() + 3);
+    QCOMPARE((TAsk{peer, added}.Info().Name), added["name"].toString());
+    QCOMPARE(listed().size(), 3);
+    QCOMPARE(sim.Command("servers")["servers"][1].toObject(), sim.Server(2));
 }
 
-void TestSimServers::addedAndRemovedServers()
+void TestSimServers::startsAndStops()
 {
-    TSimProcess sim;
-    QVERIFY(Started(sim, {"--servers", "3"}));
-    TPeer peer;
-    const QJsonObject removed = sim.Server(1);
-    QCOMPARE(sim.Command("remove 1")["reply"].toString(), QString("ok"));
-    QCOMPARE(sim.Command("remove 1")["reply"].toString(), QString("error"));
-
-    QList<TListEntry> listed = ListEntries(peer.Ask(ListRequest(), sim.GameTrackerAddress(), sim.GameTrackerPort()));
-    QCOMPARE(listed.size(), 2);
-    for (const TListEntry &e : listed)
-        QVERIFY(e.address != Address(removed));
-
-    const QJsonObject added = sim.Command("add 1");
-    QCOMPARE(added["reply"].toString(), QString("added"));
-    const QJsonObject s3 = added["servers"][0].toObject();
-    QCOMPARE(s3["index"].toInt(), 3);
-    // The address after the last one handed out, not the removed server's.
-    QCOMPARE(QHostAddress(Address(s3)).toIPv4Address(), QHostAddress(Address(sim.Server(0))).toIPv4Address() + 3);
-    QCOMPARE(GameInfo(peer.Ask(GameInfoRequest(1), Address(s3), GamePort(s3))).name, s3["name"].toString().toLatin1());
-    listed = ListEntries(peer.Ask(ListRequest(), sim.GameTrackerAddress(), sim.GameTrackerPort()));
-    QCOMPARE(listed.size(), 3);
-    QCOMPARE(sim.Command("servers")["servers"].toArray().size(), 3);
-    // Server 0 keeps what it served: a server depends on the seed and its index only.
-    QCOMPARE(sim.Command("servers")["servers"][0].toObject(), sim.Server(0));
-}
-
-void TestSimServers::overlongCommandLineIsDropped()
-{
-    TSimProcess sim;
-    QVERIFY(Started(sim, {"--servers", "1"}));
-    const QJsonObject reply = sim.Command("set-name 0 " + QString(70000, 'x'));
-    QCOMPARE(reply["reply"].toString(), QString("error"));
-    QVERIFY(reply["message"].toString().contains("too long"));
-    QCOMPARE(sim.Server(0)["name"], sim.Command("servers")["servers"][0]["name"]);
-    QCOMPARE(sim.Stats()["reply"].toString(), QString("stats"));
-}
-
-void TestSimServers::stopsCleanly()
-{
-    {
+    for (const QString how : {"end of input", "SIGTERM", "quit"}) {
         TSimProcess sim;
-        QVERIFY(Started(sim, {"--servers", "1"}));
-        sim.CloseInput();
+        QVERIFY(
+            sim.Start(QStringList{"--servers", "1"} + (how == "SIGTERM" ? QStringList{"--no-stdin"} : QStringList())));
+        if (how == "quit")
+            QCOMPARE(sim.Stop(), 0);
+        else
+            how == "SIGTERM" ? sim.Terminate() : sim.CloseInput();
         QCOMPARE(sim.WaitForExit(), 0);
     }
-    {
-        TSimProcess sim;
-        QVERIFY(Started(sim, {"--servers", "1", "--no-stdin"}));
-        sim.Terminate();
-        QCOMPARE(sim.WaitForExit(), 0);
-    }
-    {
-        TSimProcess sim;
-        QVERIFY(Started(sim, {"--servers", "1"}));
-        QCOMPARE(sim.Stop(), 0);
-        QVERIFY(!sim.IsRunning());
-    }
-}
 
-void TestSimServers::reportsStartFailures()
-{
     TSimProcess sim;
     QVERIFY(!sim.Start({"--servers", "many"}));
     QVERIFY2(sim.ErrorString().contains("--servers takes a number"), qPrintable(sim.ErrorString()));
     QVERIFY(!sim.Start({"--unheard-of"}));
     QVERIFY2(sim.ErrorString().contains("unheard-of"), qPrintable(sim.ErrorString()));
-
     // The query port of the second server's address is taken.
     const QString base = TSimProcess::RandomServerBase();
     const QHostAddress second(QHostAddress(base).toIPv4Address() + 1);
-    QUdpSocket blocker;
-    QVERIFY(blocker.bind(second, 20142));
+    TUdpPeer blocker(second, StatusPort);
+    QVERIFY(blocker.IsBound());
     QVERIFY(!sim.Start({"--servers", "2", "--first-server", base}));
     QVERIFY2(sim.ErrorString().contains("cannot bind") && sim.ErrorString().contains(second.toString()),
              qPrintable(sim.ErrorString()));
     QVERIFY(!sim.IsRunning());
-
-    TSimProcess missing;
-    missing.SetProgram("/nonexistent/orlo-pxo-sim");
-    QVERIFY(!missing.Start());
-    QVERIFY(missing.ErrorString().contains("no simulator program"));
+    sim.SetProgram("/nonexistent/orlo-pxo-sim");
+    QVERIFY(!sim.Start());
+    QVERIFY(sim.ErrorString().contains("no simulator program"));
 }
 
 QTEST_GUILESS_MAIN(TestSimServers)

@@ -5,9 +5,7 @@
 
 #include <QTcpServer>
 
-#include <memory>
 #include <stdexcept>
-#include <vector>
 
 // What a peer would see: the display text ('\n' for a line break), caption and beeps.
 class TModelDisplay : public TTalkDisplay
@@ -18,7 +16,6 @@ public:
     int beeps = 0;
     int edits = 0;
     int keyExchanges = 0;
-    int names = 0;
 
     void ApplyEdit(const TTalkEdit &edit) override
     {
@@ -26,11 +23,7 @@ public:
         beeps += edit.beeps;
         TalkText::Apply(text, edit);
     }
-    void ShowPeerName(const QString &peerName) override
-    {
-        ++names;
-        name = peerName;
-    }
+    void ShowPeerName(const QString &peerName) override { name = peerName; }
     void KeyExchanged() override { ++keyExchanges; }
 };
 
@@ -60,59 +53,40 @@ inline TRandomByteSource FailingRandom(int after = 0)
     };
 }
 
-// Hexadecimal text to bit text without leading zeros, worked out digit by digit.
-inline QString HexToBits(const QByteArray &hex)
+// Bytes through RC4 keyed the way a peer keys it from its hexadecimal key text: the key's
+// bits without leading zeros, worked out digit by digit.
+inline QByteArray Cipher(const QByteArray &keyHex, QByteArray bytes)
 {
     QString bits;
-    for (const char c : hex) {
+    for (const char c : keyHex) {
         const int value = QByteArray(1, c).toInt(nullptr, 16);
         for (int bit = 3; bit >= 0; --bit)
             bits += (value >> bit) & 1 ? QLatin1Char('1') : QLatin1Char('0');
     }
     while (bits.startsWith(QLatin1Char('0')))
         bits.remove(0, 1);
-    return bits;
+    TRC4 rc4;
+    rc4.SetKey(bits);
+    for (char &c : bytes)
+        c = char(quint8(c) ^ rc4.NextByte());
+    return bytes;
 }
 
 // One direction of a talk stream built without the engine: key, "=", then the alias, a
-// zero byte and Payload through RC4 keyed from the key's bits.
+// zero byte and Payload, enciphered.
 inline QByteArray EncodeStream(const QByteArray &keyHex, const QByteArray &alias, const QByteArray &payload)
 {
-    TRC4 cipher;
-    cipher.SetKey(HexToBits(keyHex));
-    QByteArray plain = alias + QByteArray(1, '\0') + payload;
-    for (char &c : plain)
-        c = char(quint8(c) ^ cipher.NextByte());
-    return keyHex + '=' + plain;
+    return keyHex + '=' + Cipher(keyHex, alias + QByteArray(1, '\0') + payload);
 }
 
-// Decrypts bytes that follow a key text, the way the peer does.
-inline QByteArray DecodeAfterKey(const QByteArray &keyHex, QByteArray cipher)
-{
-    TRC4 rc4;
-    rc4.SetKey(HexToBits(keyHex));
-    for (char &c : cipher)
-        c = char(quint8(c) ^ rc4.NextByte());
-    return cipher;
-}
-
-// A TCP port nobody listens on right now.
-inline quint16 FreeTcpPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::Any, 0);
-    return probe.serverPort();
-}
-
-// Count different such ports.
+// Count different TCP ports nobody listens on right now.
 inline QStringList FreeTcpPorts(int count)
 {
-    std::vector<std::unique_ptr<QTcpServer>> probes;
+    QObject probes;
     QStringList ports;
     for (int i = 0; i < count; ++i) {
-        probes.push_back(std::make_unique<QTcpServer>());
-        probes.back()->listen(QHostAddress::Any, 0);
-        ports << QString::number(probes.back()->serverPort());
+        auto *probe = new QTcpServer(&probes);
+        ports << (probe->listen(QHostAddress::Any, 0) ? QString::number(probe->serverPort()) : QString());
     }
     return ports;
 }
