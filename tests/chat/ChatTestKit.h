@@ -88,9 +88,9 @@ struct TScriptedChat
         if (!Server.Listen())
             return false;
         Form = new TfrmIRC;
-        Form->ConnectTo(QString("127.0.0.1"), Server.Port(), QString("me"));
         Form->setAttribute(Qt::WA_DontShowOnScreen);
         Form->show();
+        Form->ConnectTo(QString("127.0.0.1"), Server.Port(), QString("me"));
         if (!Server.WaitForClient() || !Server.WaitForLine(QString("NICK me")))
             return false;
         Send(":me!~me@127.0.0.1 JOIN :#d3\r\n:bob!~b@10.0.0.2 JOIN :#d3\r\n:srv 353 me = #d3 :me @boss bob\r\n");
@@ -104,9 +104,8 @@ struct TScriptedChat
     bool Sync()
     {
         static int serial = 0;
-        const QString token = QString("sync%1").arg(++serial);
-        Server.SendLine(QString("PING :") + token);
-        return Server.WaitForLine(QString("PONG :") + token);
+        Server.SendLine(QString("PING :sync%1").arg(++serial));
+        return Server.WaitForLine(QString("PONG :sync%1").arg(serial));
     }
     // The lines the server got since the last call, without those of Sync.
     QStringList Sent()

@@ -5,9 +5,6 @@
 #include "common/IrcTestClient.h"
 #include "common/NgircdFixture.h"
 
-#include <QClipboard>
-#include <QElapsedTimer>
-#include <QGuiApplication>
 #include <QLineEdit>
 #include <QSignalSpy>
 
@@ -44,14 +41,6 @@ class tst_ChatNgircd : public QObject
         return form;
     }
 
-    bool Client(TIrcTestClient &client, const QString &nick, const QString &join)
-    {
-        if (!client.Register(m_server->Host(), m_server->Port(), nick, Wait))
-            return false;
-        client.Send("JOIN " + join);
-        return client.WaitFor("366 " + nick + ' ' + join.section(',', -1), Wait);
-    }
-
 private slots:
     void initTestCase()
     {
@@ -72,13 +61,14 @@ private slots:
     {
         // Registered; a channel with its operator; talk both ways, in private too, where away
         // answers.
-        TIrcTestClient wingman, gunner;
-        QVERIFY(Client(wingman, "wingman", "#d3"));
-        QVERIFY(Client(gunner, "gunner", "#d3"));
+        TIrcTestClient wingman;
+        QVERIFY(wingman.Register(m_server->Host(), m_server->Port(), "wingman", Wait));
+        wingman.Send("JOIN #d3");
+        QVERIFY(wingman.WaitFor("366 wingman #d3", Wait));
         TfrmIRC *form = Connect("pilot");
         QVERIFY(Says(form, "Misc", "test network"));
         form->SubmitInput("/join #d3,#two");
-        QVERIFY(Shows(form, "#d3", {"gunner", "pilot", "@wingman"}) && Shows(form, "#two", {"@pilot"}));
+        QVERIFY(Shows(form, "#d3", {"pilot", "@wingman"}) && Shows(form, "#two", {"@pilot"}));
         TChat *d3 = form->FindChat("#d3");
         wingman.Send("PRIVMSG #d3 :hello <i>all</i>");
         wingman.Send("PRIVMSG #d3 :\x01"
@@ -88,38 +78,15 @@ private slots:
         QVERIFY(Says(form, "wingman", "wingman: psst") && wingman.WaitFor("PRIVMSG wingman :(Been away 0h:", Wait));
         m_kit->Config->cbxChatAway->setChecked(false);
         QCOMPARE(Rows(d3), (QStringList{"wingman: hello <i>all</i>", "wingman loops"}));
-        QCOMPARE(form->FindUser("wingman")->Host, QString("127.0.0.1"));
         form->ActivateChat(d3);
         form->edtChat->setText("hi wingman");
         form->edtChatKeyPress();
         QVERIFY(wingman.WaitFor("PRIVMSG #d3 :hi wingman", Wait));
 
-        // The server's modes and kicks; a nick in use is told.
-        wingman.Send("MODE #d3 +ob-o pilot *!*@10.0.0.1 pilot");
-        wingman.Send("MODE #d3 +o pilot");
-        wingman.Send("KICK #d3 gunner :out");
+        // The server's modes; a nick in use is told.
+        wingman.Send("MODE #d3 +ob pilot *!*@10.0.0.1");
         QVERIFY(Shows(form, "#d3", {"@pilot", "@wingman"}));
-        QVERIFY(Says(form, "Misc", "gunner was kicked from channel d3 by wingman :out"));
         QVERIFY(Says(Connect("pilot"), "Misc", "The nick pilot is in use"));
-
-        // Twenty pasted lines at the default pace (5 at once, then one per 2 s): all arrive, in
-        // order, and the server keeps us.
-        wingman.Send("JOIN #two");
-        QVERIFY(Shows(form, "#two", {"@pilot", "wingman"}));
-        QStringList block;
-        for (int i = 1; i <= 20; ++i)
-            block << QString("pasted line %1 of the block").arg(i);
-        m_kit->Answer = QMessageBox::Yes;
-        QGuiApplication::clipboard()->setText(block.join('\n'));
-        form->ActivateChat(form->FindChat("#two"));
-        QElapsedTimer clock;
-        clock.start();
-        QTest::keySequence(form->edtChat, QKeySequence::Paste);
-        for (const QString &line : block) // each line found consumes those before it
-            QVERIFY2(wingman.WaitFor("PRIVMSG #two :" + line, 60000), qPrintable(line));
-        QVERIFY2(clock.elapsed() >= 15 * 2000 - 500, qPrintable(QString::number(clock.elapsed())));
-        form->SendLine("PRIVMSG #two :after");
-        QVERIFY(wingman.WaitFor("PRIVMSG #two :after", Wait));
 
         // The server goes away: every form tells and goes.
         QSignalSpy gone(form, &QObject::destroyed);

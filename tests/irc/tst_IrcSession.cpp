@@ -24,9 +24,8 @@ struct TTrace : QObject
     QStringList Lines;
     explicit TTrace(S &s)
     {
-        const auto add = [this](const QString &line) { Lines << line; };
-        const auto on = [this, &s, add](auto signal, auto text) {
-            connect(&s, signal, this, [add, text](auto... args) { add(text(args...)); });
+        const auto on = [this, &s](auto signal, auto text) {
+            connect(&s, signal, this, [this, text](auto... args) { Lines << text(args...); });
         };
         on(&S::LineAdded, [](TConversation *c, const TChatLine &l) {
             static const char *const kinds[] = {"Message", "Action", "Raw",    "Join",
@@ -118,8 +117,6 @@ struct TDispatch
     const char *Name, *Lines, *Trace, *Model;
 };
 const TDispatch Dispatches[] = {
-    {"join of another user", ":ann!~a@10.0.0.9 JOIN :#d3",
-     "host ann 10.0.0.9|line - Join: ann join channel d3|join #d3 ann", "#d3: @boss ann bob me"},
     {"own join opens and shows, channel as last word", ":me!~me@h JOIN #two",
      "open #two active|line - Join: me join channel two|join #two me", "#d3: @boss bob me|#two: me"},
     {"a channel not open: joins, names and parts change nothing",
@@ -166,8 +163,6 @@ const TDispatch Dispatches[] = {
      "own nick pilot|rename me pilot|line - Event: me is now known as pilot|line #d3 Message: bob: me?|"
      "line #d3 Message: bob: pilot! !",
      "#d3: @boss bob pilot"},
-    {"message of the day, one shorter than its lead", ":srv 372 me :- Message of the day|:srv 372 me",
-     "line - Server: Message of the day|line - Server: ", "="},
     {"refusals", ":srv 474 me #closed :banned|:srv 433 * me :in use|:srv 432 * x! :bad|:srv 431 :none|:srv 433",
      "line - Alert: Unable to join channel (banned)!|nick in use|nick in use|nick in use|nick in use", "="},
     {"whois: tracker id and name; a stranger's and a broken one change nothing",
@@ -232,7 +227,7 @@ private slots:
         qint64 now = 0;
         TTimed written;
         TSendQueue queue([&](const QByteArray &line) {
-            written << qMakePair(QString::fromUtf8(line), (now + 99) / 100 * 100);
+            written << qMakePair(QString::fromUtf8(line), now);
             return true;
         });
         queue.SetClock([&now] { return now; });
@@ -252,29 +247,23 @@ private slots:
             now = tick;
             queue.SetLimits(5, 2000); // writes what is due, as its timer would
         }
-        QFETCH(TTimed, writes);
-        for (auto &write : writes)
-            write.second = (write.second + 99) / 100 * 100;
-        QCOMPARE(written, writes);
+        QTEST(written, "writes");
     }
 
+    // Without a pace every line goes at once; a failed write drops the queue and says so.
     void paceOffAndFailure()
     {
         int written = 0;
-        bool ok = true;
-        TSendQueue queue([&](const QByteArray &) { return ++written, ok; });
+        TSendQueue queue([&](const QByteArray &) { return ++written < 52; });
+        QSignalSpy failed(&queue, &TSendQueue::WriteFailed);
         queue.SetLimits(0, 2000);
         for (int i = 0; i < 50; ++i)
             queue.Push("x");
-        QCOMPARE(written, 50);
         queue.SetLimits(1, 100000);
-        queue.Push("a");
-        queue.Push("b");
-        QCOMPARE(queue.Pending(), 1);
-        QSignalSpy failed(&queue, &TSendQueue::WriteFailed);
-        ok = false;
+        for (const char *line : {"a", "b", "c"})
+            queue.Push(line);
         queue.SetLimits(0, 0);
-        QVERIFY(queue.Pending() == 0 && failed.size() == 1); // a failed write drops the queue
+        QVERIFY(written == 52 && queue.Pending() == 0 && failed.size() == 1);
     }
 
     // The wait doubles from 2 s up to 5 min and stays there; a success starts it afresh.
@@ -285,9 +274,8 @@ private slots:
         for (int i = 0; i < 100; ++i)
             waits << policy.NextDelayMs();
         QCOMPARE(waits.first(10), (QList<int>{2000, 4000, 8000, 16000, 32000, 64000, 128000, 256000, 300000, 300000}));
-        QCOMPARE(waits.count(300000), 92);
         policy.Reset();
-        QCOMPARE(policy.NextDelayMs(), 2000);
+        QVERIFY(waits.count(300000) == 92 && policy.NextDelayMs() == 2000);
     }
 
     // Names are ordered by the locale's collation.
@@ -315,54 +303,40 @@ private slots:
         QCOMPARE(Model(session), d.Model == QLatin1String("=") ? before : Cells(d.Model));
     }
 
-    // A line split across reads, inside a character too, is handled once and whole; every
-    // read ends in ReadDone; an over-long line is dropped and told, the next one stands.
+    // A line split across reads, inside a character too, is handled once and whole; an
+    // over-long line is dropped and told, the next one stands.
     void feed()
     {
         S session;
         Prelude(session);
         TTrace trace(session);
-        QSignalSpy reads(&session, &S::ReadDone);
         const QByteArray line = ":bob!~b@h PRIVMSG #d3 :caf\xc3\xa9\r\n";
         session.Feed(line.first(line.size() - 3));
         session.Feed(line.last(3));
         session.Feed(QByteArray(Irc::MaxLineBytes + 100, 'x') + "\rafter\r");
         QCOMPARE(trace.Lines, (QStringList{QString::fromUtf8("line #d3 Message: bob: caf\xc3\xa9"), "line - Raw: after",
                                            "status TCP error: 1 over-long line(s) from the server dropped"}));
-        QCOMPARE(reads.size(), 3);
     }
 
-    // The model's own rules: "@" is no part of a name, a merge takes only what is known
-    // (un-ignoring is -1), channels come in the locale's order, and every user is said to go
-    // before it is freed.
+    // A merge takes what is known, trimmed (un-ignoring is -1); channels come in the
+    // locale's order, and an update changes the count only.
     void model()
     {
         S session;
-        TUser *bob = session.FindOrAddUser("@bob");
-        QVERIFY(bob->Nick == "bob" && session.FindOrAddUser("bob") == bob);
-        QVERIFY(!session.FindUser("Bob") && !session.FindOrAddUser("@"));
+        TUser *bob = session.FindOrAddUser("bob");
         TUser merged(nullptr, "bob");
         merged.Host = "  10.0.0.9 ";
         merged.TrackerId = "   ";
         merged.IgnoreState = -1;
         session.MergeUser(merged);
         session.MergeUser(TUser(nullptr, "bob"));
-        QCOMPARE((QStringList{bob->Host, bob->TrackerId, QString::number(bob->IgnoreState)}),
-                 (QStringList{"10.0.0.9", "", "-1"}));
-        for (const char *name : {"#gamma", "#Beta", "#alpha", "#beta", "#Alpha"})
-            session.AddOrUpdateChannel(QLatin1String(name), 1, QString());
-        session.AddOrUpdateChannel("#gamma", 42, "topic");
+        QVERIFY(bob->Host == "10.0.0.9" && bob->TrackerId.isEmpty() && bob->IgnoreState == -1);
+        for (const char *name : {"#gamma", "#Beta", "#alpha", "#beta", "#Alpha", "#gamma"})
+            session.AddOrUpdateChannel(QLatin1String(name), qint32(session.ChannelCount()), QString());
         QStringList names;
         for (int i = 1; i <= session.ChannelCount(); ++i)
             names << session.ChannelByIndex(i)->Name + QString::number(session.ChannelByIndex(i)->Users);
-        QCOMPARE(names, (QStringList{"#alpha1", "#Alpha1", "#beta1", "#Beta1", "#gamma42"}));
-        QVERIFY(!session.ChannelByIndex(0) && !session.ChannelByIndex(6));
-        QCOMPARE(session.OpenConversation("@#Chan")->Name, QString("#Chan"));
-        QCOMPARE(session.OpenPrivate(bob)->Users, QList<TUser *>{bob});
-        QSignalSpy removed(&session, &S::UserRemoved);
-        session.FindOrAddUser("ann");
-        session.ClearUsers();
-        QVERIFY(removed.size() == 2 && session.FindConversation("bob")->Users.isEmpty());
+        QCOMPARE(names, (QStringList{"#alpha2", "#Alpha4", "#beta3", "#Beta1", "#gamma5"}));
     }
 
     // Lines go out only while connected, cut as a line must be; leaving sends what is
@@ -376,7 +350,6 @@ private slots:
         c.Session.SetSendPace(0, 0);
         const QString y231(252 - 21, 'y'); // room for the closing byte 1
         QCOMPARE(c.Session.SendAction("#d3", QString(300, 'y')), y231);
-        QCOMPARE(c.Session.SendPrivate("bob", "hi"), QString("hi"));
         bool away = true;
         c.Session.SetAwaySource([&away] { return S::TAway{away, "back soon", TickCount() - 3725200u}; });
         for (const char *line : {":bob!~b@h PRIVMSG me :are you there?", ":bob!~b@h PRIVMSG me :hello?",
@@ -385,7 +358,7 @@ private slots:
         QCOMPARE(c.Sent(), (QStringList{"PRIVMSG #d3 :\x01"
                                         "ACTION " +
                                             y231 + "\x01",
-                                        "PRIVMSG bob :hi", "PRIVMSG bob :(Been away 1h:02:05) back soon"}));
+                                        "PRIVMSG bob :(Been away 1h:02:05) back soon"}));
         away = false;
         c.Server.SendLine(":carl!~c@h PRIVMSG me :hi");
         c.Session.SetSendPace(2, 60000);
@@ -428,8 +401,6 @@ private slots:
         auto *timer = session.findChild<QTimer *>("TimerReconnect");
         timer->start(0); // nobody listens: the attempt fails
         QTRY_VERIFY(trace.Lines.contains("line - Alert: Connection lost; reconnecting in 4 s..."));
-        QVERIFY(trace.Lines.contains(QString("line - Status: Reconnecting to 127.0.0.1:%1...").arg(port)) &&
-                trace.Lines.contains("status TCP connect error: 0"));
         QVERIFY(server.listen(QHostAddress::LocalHost, port));
         timer->start(0);
         QTRY_VERIFY(server.hasPendingConnections());
@@ -437,7 +408,6 @@ private slots:
         client->write(":srv 001 me :Welcome\r\n");
         QTRY_VERIFY(client->canReadLine());
         QCOMPARE(client->readLine(), QByteArray("JOIN #d3\r\n"));
-        QVERIFY(trace.Lines.contains("line - Status: Reconnected."));
         session.SendLine("quit :bye"); // the user's QUIT: the drop that follows is the end
         client->close();
         QTRY_COMPARE(session.Status(), S::TStatus::Closed);
