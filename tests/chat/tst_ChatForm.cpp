@@ -1,20 +1,31 @@
-// What the chat form shows of its session: tabs, lines and their looks, marks and beeps,
-// mentions and notifications, the user and channel lists; timers, window settings, and the
-// end of a connection.
+// The chat form: what it shows of its session (tabs, lines, marks, beeps, notifications, the
+// scrollback and the user list), detached windows, the end of a connection; then what the
+// user does, against a scripted server: typing, menus, the channel list, pastes and logs.
 #include "ChatTestKit.h"
+#include "chat/ChatPages.h"
+#include "chat/UfrmChatWindow.h"
 #include "common/FrameStandIn.h"
+#include "irc/SendQueue.h"
+#include "ui/ChildWindow.h"
 
-#include <QRegularExpression>
+#include <QClipboard>
+#include <QDir>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
-#include <QSplitter>
-#include <QTabBar>
-#include <QTableView>
+#include <QTextBlock>
 #include <QTimer>
-#include <QToolButton>
 
 namespace {
-const QColor Blue(0, 0, 255), Red(255, 0, 0), Green(0, 128, 0);
+void Feed(TfrmChat *form, const QStringList &lines)
+{
+    for (const QString &line : lines)
+        form->Session()->HandleLine(line);
+}
 
 // A chat form of "me" in #d3 with the operator boss and bob, fed lines without a socket.
 std::unique_ptr<TfrmChat> NewForm(const QStringList &lines = {})
@@ -23,28 +34,22 @@ std::unique_ptr<TfrmChat> NewForm(const QStringList &lines = {})
     form->setAttribute(Qt::WA_DontShowOnScreen);
     form->show();
     form->Session()->SetNick("me");
-    for (const QString &line :
+    Feed(form.get(),
          QStringList{":me!~me@127.0.0.1 JOIN :#d3", ":bob!~b@10.0.0.2 JOIN :#d3", ":srv 353 me = #d3 :me @boss bob"} +
-             lines)
-        form->Session()->HandleLine(line);
+             lines);
     return form;
 }
 
-void Feed(TfrmChat *form, const QStringList &lines)
+TfrmChatWindow *Detach(TfrmChat *form, TChat *chat)
 {
-    for (const QString &line : lines)
-        form->Session()->HandleLine(line);
+    form->PageControl->setCurrentWidget(chat);
+    form->PageControl->Window1->trigger();
+    return TfrmChatWindow::Of(chat);
 }
 
-bool Marked(TfrmChat *form, TChat *chat)
+QTextCharFormat RowStart(const TChat *chat, int row)
 {
-    return !form->PageControl->tabIcon(form->PageControl->indexOf(chat)).isNull();
-}
-
-bool Highlighted(const TChat *chat, int row)
-{
-    const QTextBlock block = chat->TextView->document()->findBlockByNumber(row);
-    return block.begin().fragment().charFormat().background().style() != Qt::NoBrush;
+    return chat->TextView->document()->findBlockByNumber(row).begin().fragment().charFormat();
 }
 } // namespace
 
@@ -53,154 +58,108 @@ class tst_ChatForm : public QObject
     Q_OBJECT
 
     std::unique_ptr<TChatTestKit> m_kit;
+    std::unique_ptr<QMdiArea> m_frame; // the frame detached windows are children of
+
+    QMdiSubWindow *Sub(QWidget *window) { return qobject_cast<QMdiSubWindow *>(window->parentWidget()); }
 
 private slots:
-    void initTestCase() { m_kit = std::make_unique<TChatTestKit>(); }
-    void init() { m_kit->Reset(); }
-    void cleanupTestCase() { m_kit.reset(); }
-
-    // Tabs follow the session's conversations; "Misc" is first and stays.
-    void tabs()
+    void initTestCase()
     {
-        auto form = NewForm();
-        TIrcSession *session = form->Session();
+        m_frame = std::make_unique<QMdiArea>();
+        m_frame->setAttribute(Qt::WA_DontShowOnScreen);
+        m_frame->show();
+        ChildWindow::SetHost([this](QWidget *window) {
+            QMdiSubWindow *sub = m_frame->addSubWindow(window);
+            sub->setAttribute(Qt::WA_DeleteOnClose);
+            QObject::connect(window, &QObject::destroyed, sub, &QObject::deleteLater);
+            window->show();
+        });
+    }
+    void init()
+    {
+        m_kit.reset();
+        m_kit = std::make_unique<TChatTestKit>();
+    }
+    void cleanupTestCase()
+    {
+        ChildWindow::SetHost({});
+        m_frame.reset();
+        m_kit.reset();
+    }
+
+    // Tabs follow the session's conversations; "Misc" is first and stays. A conversation's
+    // line shows in its tab, the server's in Misc, any other where the user is; markup stays
+    // text and the nick part is bold; what could not be sent is not shown as sent. The form
+    // tells the frame of every user when it goes.
+    void tabsAndLines()
+    {
+        TFrameStandIn frame;
+        auto form = NewForm({":bob!~b@h PRIVMSG #d3 :<i>hi</i>",
+                             ":bob!~b@h PRIVMSG #d3 :\x01"
+                             "ACTION waves\x01",
+                             ":boss!~o@h KICK #d3 bob :out", "ERROR :closing"});
+        frame.WatchChat(form.get());
         TChat *d3 = form->FindChat("#d3");
         QCOMPARE(form->ActiveChat(), d3); // our own JOIN shows its tab
-        QVERIFY(form->Misc()->IsMisc() && !form->ChatByIndex(0) && !form->ChatByIndex(3));
-        QCOMPARE(form->ChatIndex("#D3"), 0);
+        QCOMPARE(Rows(d3), (QStringList{"bob: <i>hi</i>", "bob waves", "ERROR :closing"}));
+        QCOMPARE(Last(form->Misc()), QString("bob was kicked from channel d3 by boss :out"));
+        QVERIFY(RowStart(d3, 0).fontWeight() == QFont::Bold && RowStart(d3, 1).fontWeight() != QFont::Bold);
         TChat *chan = form->GetChat("@#Chan");
-        QVERIFY(chan->Name == "#Chan" && session->FindConversation("#Chan"));
-        QCOMPARE(form->PageControl->tabText(2), QString("Chan"));
-        QCOMPARE(form->PageControl->tabText(form->PageControl->indexOf(form->GetChat("A&B"))), QString("A&&B"));
-        Feed(form.get(), {":bob!~b@h PRIVMSG me :psst"});
-        TChat *bob = form->FindChat("bob");
-        QCOMPARE(GridNames(bob), (QStringList{"bob", "me"}));
+        QVERIFY(chan->Name == "#Chan" && form->Session()->FindConversation("#Chan"));
+        Feed(form.get(), {":bob!~b@h PRIVMSG me :psst", ":bob!~b@h NICK :robert", ":robert!~b@h PRIVMSG me :again"});
         QCOMPARE(form->ActiveChat(), d3); // a private message opens its tab in the background
-        Feed(form.get(), {":bob!~b@h NICK :robert", ":robert!~b@h PRIVMSG me :renamed"});
-        QCOMPARE(form->FindChat("robert"), bob);
-        QCOMPARE(form->PageControl->tabText(form->PageControl->indexOf(bob)), QString("robert"));
-        QCOMPARE(Last(bob), QString("robert: renamed"));
+        QCOMPARE(form->PageControl->tabText(form->PageControl->indexOf(form->FindChat("robert"))), QString("robert"));
         form->CloseChat(form->Misc());
-        form->CloseChat(nullptr);
         form->ActivateChat(chan);
-        form->CloseChat(chan); // the conversation goes too, the tab before it is shown
-        QVERIFY(!session->FindConversation("#Chan"));
-        QCOMPARE(form->ActiveChat(), d3);
+        form->CloseChat(chan); // the conversation goes too
+        QVERIFY(!form->Session()->FindConversation("#Chan") && form->ActiveChat() == d3);
+        for (const char *typed : {"into the void", "/me waves", "/msg bob hi"})
+            form->SubmitInput(QLatin1String(typed)); // no connection
+        QCOMPARE(Rows(d3).size(), 3);
         Feed(form.get(), {":me!~me@h PART #d3"});
         QVERIFY(!form->FindChat("#d3"));
         form->CloseAllChats();
-        QVERIFY(form->ChatCount() == 1 && session->Conversations().isEmpty());
+        QVERIFY(form->ChatCount() == 1 && form->Misc() && form->Session()->Conversations().isEmpty());
+        const QList<TUser *> users = form->KnownUsers;
+        form.reset();
+        QCOMPARE(frame.Removed, users);
     }
 
-    // A line of the session in its tab: text, colour, and the nick part in bold.
-    void lines_data()
+    // Marks and beeps are for tabs not shown, the beep for private ones. A mention is
+    // highlighted and marks its tab until seen; plain text after it never hides that. The
+    // frame is asked for a notification: a private message, a mention while no window of ours
+    // is active, a friend joining; each can be switched off.
+    void marksBeepsAndNotifications()
     {
-        QTest::addColumn<QString>("line");
-        QTest::addColumn<QString>("shown"); // tab: row
-        QTest::addColumn<QString>("colors");
-        struct
-        {
-            const char *Name, *Line, *Shown, *Colors; // text colour, then nick part colour
-        } const rows[] = {
-            {"message", ":bob!~b@h PRIVMSG #d3 :<i>hi</i>", "#d3: bob: <i>hi</i>", "#0000ff #000080"},
-            {"a friend's message", ":boss!~o@h PRIVMSG #d3 :hi", "#d3: boss: hi", "#0000ff #008000"},
-            {"action",
-             ":bob!~b@h PRIVMSG #d3 :\x01"
-             "ACTION waves\x01",
-             "#d3: bob waves", "#ff0000"},
-            {"join", ":ann!~a@h JOIN :#d3", "Misc: ann join channel d3", "#008000"},
-            {"kick", ":boss!~o@h KICK #d3 bob :out", "Misc: bob was kicked from channel d3 by boss :out", "#0000ff"},
-            {"quit", ":bob!~b@h QUIT :x", "Misc: bob quit", "#ff0000"},
-            {"message of the day", ":srv 372 me :- hello", "Misc: hello", "#000000"},
-            {"any other line, where the user is", "ERROR :closing", "#d3: ERROR :closing", "#ff0000"},
-        };
-        for (const auto &row : rows)
-            QTest::newRow(row.Name) << QString(row.Line) << QString(row.Shown) << QString(row.Colors);
-    }
-
-    void lines()
-    {
-        QFETCH(QString, line);
-        SetMemoLines(m_kit->Config->memChatFriends, {" BOSS "});
-        auto form = NewForm({line});
-        QFETCH(QString, shown);
-        TChat *chat = form->FindChat(shown.section(": ", 0, 0));
-        QCOMPARE(Last(chat), shown.section(": ", 1));
-        const QTextBlock row = chat->TextView->document()->lastBlock();
-        QStringList colors{RowColor(chat, -1).name()};
-        if (QTextCharFormat first = row.begin().fragment().charFormat(); first.fontWeight() == QFont::Bold)
-            colors << first.foreground().color().name();
-        QTEST(colors.join(' '), "colors");
-    }
-
-    void timeStamp()
-    {
-        m_kit->Config->cbxChatTimeStamp->setChecked(true);
-        auto form = NewForm();
-        QVERIFY(QRegularExpression("^\\(\\d\\d:\\d\\d\\) bob join channel d3$").match(Last(form->Misc())).hasMatch());
-        const QTextCharFormat stamp = form->Misc()->TextView->document()->lastBlock().begin().fragment().charFormat();
-        QCOMPARE(stamp.fontFamilies().toStringList().value(0), QString("Terminal"));
-        QCOMPARE(stamp.foreground().color(), QColor(Qt::black));
-    }
-
-    // The new-text mark and the beeps: inactive tabs only, private ones for the beep.
-    void newTextMarkAndBeeps()
-    {
-        auto form = NewForm({":bob!~b@h PRIVMSG me :open"});
-        TChat *d3 = form->FindChat("#d3");
-        TChat *priv = form->FindChat("bob");
-        form->ActivateChat(form->Misc());
-        m_kit->Config->cbxChatMessageSound->setChecked(true);
-        m_kit->Beeps = 0;
-        Feed(form.get(), {"ERROR :active", ":bob!~b@h PRIVMSG #d3 :channel"});
-        QVERIFY(!Marked(form.get(), form->Misc()) && Marked(form.get(), d3) && m_kit->Beeps == 0);
-        Feed(form.get(), {":bob!~b@h PRIVMSG me :private"});
-        QVERIFY(Marked(form.get(), priv) && m_kit->Beeps == 1);
-        form->ActivateChat(priv);
-        QVERIFY(!Marked(form.get(), priv));
-        Feed(form.get(), {":bob!~b@h PRIVMSG me :seen"});
-        QCOMPARE(m_kit->Beeps, 1);
-        form->PageControl->setCurrentWidget(d3);
-        QVERIFY(!Marked(form.get(), d3));
-        // Only the friend sound: a friend who is in the tab's list.
-        m_kit->Config->cbxChatMessageSound->setChecked(false);
-        m_kit->Config->cbxChatMessageFriendSound->setChecked(true);
-        Feed(form.get(), {":bob!~b@h PRIVMSG me :not a friend"});
-        SetMemoLines(m_kit->Config->memChatFriends, {"Bob"});
-        Feed(form.get(), {":bob!~b@h PRIVMSG me :a friend"});
-        form->AddChatLine(priv, "carl: ", Qt::blue, "not in the list");
-        QCOMPARE(m_kit->Beeps, 2);
-    }
-
-    // A mention is highlighted and marks its tab until seen; later plain text never hides it.
-    // The frame is asked for a notification: a private message, a mention while no window
-    // of ours is active, a friend joining; each can be switched off.
-    void mentionsAndNotifications()
-    {
+        using A = TChat::TActivity;
         TFrameStandIn frame;
         SetMemoLines(m_kit->Config->memChatHighlight, {"anarchy"});
         SetMemoLines(m_kit->Config->memChatFriends, {"wingman"});
-        auto form = NewForm({":me!~me@h JOIN :#two"});
+        auto form = NewForm({":bob!~b@h PRIVMSG me :open"});
         frame.WatchChat(form.get());
         TChat *d3 = form->FindChat("#d3");
-        QTabBar *bar = form->PageControl->tabBar();
-        const QColor plain = bar->tabTextColor(form->PageControl->indexOf(form->FindChat("#two")));
-        Feed(form.get(), {":bob!~b@h PRIVMSG #d3 :plain", ":bob!~b@h PRIVMSG #d3 :ME: over here",
+        TChat *priv = form->FindChat("bob");
+        m_kit->Config->cbxChatMessageSound->setChecked(true);
+        form->ActivateChat(form->Misc());
+        Feed(form.get(), {"ERROR :shown", ":bob!~b@h PRIVMSG #d3 :plain", ":bob!~b@h PRIVMSG #d3 :ME: over here",
                           ":bob!~b@h PRIVMSG #d3 :more plain",
                           ":bob!~b@h PRIVMSG #d3 :\x01"
-                          "ACTION wants Anarchy\x01"});
-        QCOMPARE(d3->Activity(), TChat::TActivity::Mention);
-        QVERIFY(bar->tabTextColor(form->PageControl->indexOf(d3)) != plain);
-        QCOMPARE((QList<bool>{Highlighted(d3, 0), Highlighted(d3, 1), Highlighted(d3, 2), Highlighted(d3, 3)}),
-                 (QList<bool>{false, true, false, true}));
-        form->ActivateChat(d3);
-        QVERIFY(d3->Activity() == TChat::TActivity::None && bar->tabTextColor(bar->currentIndex()) == plain);
-        Feed(form.get(), {":bob!~b@h PRIVMSG me :psst", ":wingman!~w@h JOIN :#d3"});
+                          "ACTION wants Anarchy\x01",
+                          ":bob!~b@h PRIVMSG me :private"});
+        QVERIFY(form->Misc()->Activity() == A::None && priv->Activity() == A::Text && m_kit->Beeps == 1);
+        const auto lit = [d3](int row) { return RowStart(d3, row).background().style() != Qt::NoBrush; };
+        QVERIFY(d3->Activity() == A::Mention && !lit(0) && lit(1) && !lit(2) && lit(3));
+        form->ActivateChat(priv);
+        Feed(form.get(), {":bob!~b@h PRIVMSG me :seen"});
+        form->PageControl->setCurrentWidget(d3);
+        QVERIFY(priv->Activity() == A::None && m_kit->Beeps == 1 && d3->Activity() == A::None);
+        Feed(form.get(), {":wingman!~w@h JOIN :#d3"});
         m_kit->Config->cbxChatNotifyMessage->setChecked(false);
         m_kit->Config->cbxChatNotifyFriendJoin->setChecked(false);
         Feed(form.get(), {":bob!~b@h PRIVMSG me :again", ":wingman!~w@h PART #d3", ":wingman!~w@h JOIN :#d3"});
-        QTRY_COMPARE(frame.Notes, (QStringList{"bob in #d3 | ME: over here", "bob in #d3 | bob wants Anarchy",
-                                               "Message from bob | psst", "Friend online | wingman joined #d3"}));
+        QTRY_COMPARE(frame.Notes, (QStringList{"Message from bob | open", "bob in #d3 | ME: over here",
+                                               "bob in #d3 | bob wants Anarchy", "Message from bob | private",
+                                               "Message from bob | seen", "Friend online | wingman joined #d3"}));
     }
 
     // A tab keeps the newest whole lines, and a quarter of the limit more before the oldest go.
@@ -209,7 +168,6 @@ private slots:
         QTest::addColumn<int>("kept");
         QTest::addColumn<int>("written");
         QTest::addColumn<int>("oldest"); // the first line left
-        QTest::newRow("at the limit") << 20 << 20 << 0;
         QTest::newRow("a quarter over the limit") << 20 << 25 << 0;
         QTest::newRow("one more: back to the limit") << 20 << 26 << 6;
         QTest::newRow("one line") << 1 << 3 << 2;
@@ -230,42 +188,15 @@ private slots:
                 rows << QString("bob: line %1").arg(i);
         }
         QCOMPARE(Rows(form->FindChat("#d3")), rows);
+        if (kept == 0) { // a view read further up stays where it is as lines come
+            QScrollBar *bar = form->FindChat("#d3")->TextView->verticalScrollBar();
+            bar->setValue(10);
+            Feed(form.get(), {":bob!~b@h PRIVMSG #d3 :one more"});
+            QCOMPARE(bar->value(), 10);
+        }
     }
 
-    // The user's selection and place survive new lines and dropped ones; a lowered limit
-    // reaches open tabs with the configuration timer, not while the number is typed.
-    void selectionAndScrolling()
-    {
-        TfrmChat form;
-        form.setAttribute(Qt::WA_DontShowOnScreen);
-        form.show();
-        TChat *misc = form.Misc();
-        for (int i = 0; i < 200; ++i)
-            form.AddChatLine(misc, QString(), Qt::black, QString("line %1").arg(i));
-        QScrollBar *bar = misc->TextView->verticalScrollBar();
-        QCOMPARE(bar->value(), bar->maximum());
-        // The last line selected: appending at the end of a selection must not stretch it.
-        QTextCursor cursor(misc->TextView->document()->lastBlock());
-        cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
-        misc->TextView->setTextCursor(cursor);
-        bar->setValue(60);
-        form.AddChatLine(misc, QString(), Qt::black, "one more");
-        QVERIFY(bar->value() == 60 && misc->TextView->textCursor().selectedText() == "line 199");
-        m_kit->Config->show();
-        m_kit->Config->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(m_kit->Config.get()));
-        m_kit->Config->speChatLinesKept->setFocus();
-        m_kit->Config->speChatLinesKept->SetValue(150);
-        form.TimerConfigTimer();
-        QCOMPARE(Rows(misc).size(), 201);
-        m_kit->Config->hide();
-        form.TimerConfigTimer();
-        QCOMPARE(Rows(misc).size(), 150);
-        QVERIFY(bar->value() == 60 - 51 && misc->TextView->textCursor().selectedText() == "line 199");
-        QCOMPARE(misc->TextView->document()->findBlockByLineNumber(bar->value()).text(), QString("line 60"));
-    }
-
-    // Users in locale order with "@" for operators, ignored red, friends green; the selection
+    // Users in locale order with "@" for operators, ignored and friends apart; the selection
     // stays with its user; an emptied list names nobody. Redrawn once per read.
     void userList()
     {
@@ -276,114 +207,22 @@ private slots:
         for (int i = 0; i < 400; ++i)
             names += " Adam" + QByteArray::number(i);
         form->Session()->Feed(":srv 353 me = #d3 :zed" + names + "\r\n:boss!~o@h MODE #d3 +o zed\r\n");
-        QCOMPARE(redrawn.size(), 1);
-        QCOMPARE(GridNames(d3).mid(400), (QStringList{"bob", "@boss", "me", "@zed"}));
         d3->UserGrid->selectRow(403);
-        Feed(form.get(), {":aaron!~a@h JOIN :#d3"});
-        QCOMPARE(d3->SelectedUser()->Nick, QString("zed"));
+        Feed(form.get(), {":aaron!~a@h JOIN :#d3", ":me!~me@h NICK :pilot"});
+        QVERIFY(redrawn.size() == 3 && d3->SelectedUser()->Nick == "zed");
+        QCOMPARE(GridNames(d3).mid(401), (QStringList{"bob", "@boss", "pilot", "@zed"}));
         form->FindUser("bob")->IgnoreState = 1;
         SetMemoLines(m_kit->Config->memChatFriends, {"BOSS"});
         form->RefreshActiveUserList();
-        QCOMPARE(d3->UserGrid->item(401, 0)->foreground().color(), Red);
-        QCOMPARE(d3->UserGrid->item(402, 0)->foreground().color(), Green);
-        Feed(form.get(), {":me!~me@h NICK :pilot"});
-        QCOMPARE(GridNames(d3).mid(402), (QStringList{"@boss", "pilot", "@zed"}));
+        const auto color = [d3](int row) { return d3->UserGrid->item(row, 0)->foreground().color(); };
+        QVERIFY(color(401) != color(0) && color(402) != color(0) && color(401) != color(402)); // ignored, friend
         form->Session()->ClearUsers();
         QVERIFY(GridNames(d3) == QStringList{QString()} && !d3->SelectedUser());
     }
 
-    // The channel list shows the session's, redrawn once per read, and keeps the selected
-    // channel as others arrive.
-    void channelList()
-    {
-        auto form = NewForm();
-        const QAbstractItemModel *model = form->pnlChannels->sgrChannels->model();
-        QSignalSpy redrawn(model, &QAbstractItemModel::modelReset);
-        QByteArray list;
-        for (int i = 0; i < 400; ++i)
-            list += ":srv 322 me #c" + QByteArray::number(i) + " 1 :x\r\n";
-        form->Session()->Feed(list);
-        QVERIFY(redrawn.size() == 1 && model->rowCount() == 400);
-        form->ClearChannels();
-        Feed(form.get(),
-             {":srv 322 me #gamma 1 :x", ":srv 322 me #d3 1 :x", ":srv 322 me #beta 7 :x", ":ann!~a@h JOIN :#d3"});
-        QCOMPARE(model->headerData(0, Qt::Horizontal).toString(), QString("Channel"));
-        // An open channel's count follows its users.
-        QCOMPARE(model->index(0, 0).data().toString() + model->index(1, 1).data().toString(), QString("beta4"));
-        form->pnlChannels->sgrChannels->selectRow(2);
-        Feed(form.get(), {":srv 322 me #aardvark 1 :x"});
-        QCOMPARE(form->pnlChannels->sgrChannels->currentIndex().data().toString(), QString("gamma"));
-    }
-
-    void timers()
-    {
-        auto form = NewForm();
-        QVERIFY(form->TimersEnabled && form->TimerConfig->isActive() && form->TimerChannels->isActive());
-        m_kit->Config->speChatChannellistTime->SetValue(5000);
-        form->TimerConfigTimer();
-        QCOMPARE(form->TimerChannels->interval(), 8000);
-        m_kit->Config->cbxChatChannellistTime->setChecked(false);
-        form->TimerConfigTimer();
-        QVERIFY(!form->TimerChannels->isActive());
-        m_kit->Config->cbxChatChannellistTime->setChecked(true);
-        form->SetTimersEnabled(false);
-        form->TimerConfigTimer();
-        QVERIFY(!form->TimerChannels->isActive() && !form->TimerConfig->isActive());
-        m_kit->Config->speChatChannellistTime->SetValue(11000);
-        m_kit->Config->cbxChatAway->setChecked(true); // the dialog's own switch: seen at the next tick
-        form->TimerConfigTimer();
-        QCOMPARE(form->edtChat->palette().color(QPalette::Base),
-                 QApplication::palette(form->edtChat).color(QPalette::Button));
-    }
-
-    void tabPositionAndWindowSize()
-    {
-        {
-            auto form = NewForm();
-            form->resize(700, 500);
-            form->splChannels->setSizes({150, 550});
-        }
-        auto form = NewForm();
-        QVERIFY(form->size() == QSize(700, 500) && form->pnlChannels->width() == 150);
-        for (const auto &[text, position] :
-             {std::pair{"Left", QTabWidget::West}, {"Bottom", QTabWidget::South}, {"Sideways", QTabWidget::North}}) {
-            m_kit->Config->cmbChatChannelTabsPos->SetText(text);
-            form->ApplyTabPosition();
-            QCOMPARE(form->PageControl->tabPosition(), position);
-        }
-    }
-
-    // The close button sits in the top-right corner of the shown conversation, never on Misc.
-    void closeButton()
-    {
-        auto form = NewForm();
-        QToolButton *button = form->PageControl->btnCloseChat;
-        form->ActivateChat(form->Misc());
-        QVERIFY(!button->isVisible());
-        TChat *chat = form->GetChat("bob");
-        form->ActivateChat(chat);
-        const QRect view(chat->TextView->viewport()->mapTo(form->PageControl, QPoint(0, 0)),
-                         chat->TextView->viewport()->size());
-        QVERIFY(button->isVisible() && view.contains(button->geometry()));
-        QVERIFY(button->geometry().right() >= view.right() - 20);
-        button->click();
-        QVERIFY(!form->FindChat("bob"));
-    }
-
-    // The form goes once and tells the frame of every user it had.
-    void usersTellTheFrame()
-    {
-        TFrameStandIn frame;
-        auto form = NewForm();
-        frame.WatchChat(form.get());
-        const QList<TUser *> users = form->KnownUsers;
-        form.reset();
-        QCOMPARE(frame.Removed, users);
-    }
-
-    // A lost connection stops the timers and sets Closing before the one box, and
-    // the form goes once; closing the form sends QUIT and is quiet; while a game runs the
-    // channel tabs close silently.
+    // A lost connection stops the timers and sets Closing before the one box, and the form
+    // goes once; closing the form sends QUIT and is quiet; while a game runs the channel
+    // tabs close silently.
     void connectionEnds_data()
     {
         QTest::addColumn<QString>("how");
@@ -399,7 +238,7 @@ private slots:
         TScriptedChat s;
         QVERIFY(s.Open());
         QSignalSpy destroyed(s.Form.data(), &QObject::destroyed);
-        QPointer<TfrmChat> form = s.Form;
+        QPointer<TfrmChat> form = s.Form.data();
         bool quietBeforeBox = false;
         m_kit->OnBox = [&](const QString &) {
             quietBeforeBox = form && form->Closing && !form->TimerConfig->isActive();
@@ -420,6 +259,275 @@ private slots:
         QTest::qWait(50);
         QTEST(m_kit->Boxes, "boxes");
         QCOMPARE(quietBeforeBox, !m_kit->Boxes.isEmpty());
+    }
+
+    // A detached tab takes typed lines and keeps receiving them without the new-text mark;
+    // the active chat follows the window the user works in, of its own form only; the close
+    // box gives the tab back; "&Part" leaves a channel with one PART, and on Misc only closes
+    // the window.
+    void detachedWindow()
+    {
+        TScriptedChat s;
+        QVERIFY(s.Open());
+        ChildWindow::Show(s.Form);
+        TChat *chat = s.Chat("#d3");
+        TChat *priv = s.Form->GetChat("bob");
+        TfrmChatWindow *window = Detach(s.Form, chat);
+        QVERIFY(window && s.Form->PageControl->indexOf(chat) == -1 && s.Form->ChatCount() == 3);
+        window->edtChat->setText("from the window");
+        window->edtChatKeyPress();
+        s.Send(":bob!~b@h PRIVMSG #d3 :still reaching you\r\n");
+        QCOMPARE(s.Sent(), QStringList{"PRIVMSG #d3 :from the window"});
+        QCOMPARE(Rows(chat), (QStringList{"from the window", "bob: still reaching you"}));
+        QVERIFY(window->PageControl->tabIcon(0).isNull());
+        auto other = std::make_unique<TfrmIRC>(); // another form's window is none of ours
+        ChildWindow::Show(other.get());
+        s.Form->PageControl->setCurrentWidget(priv);
+        m_frame->setActiveSubWindow(Sub(window));
+        QVERIFY(s.Form->ActiveChat() == chat && other->ActiveChat() == other->Misc());
+        m_frame->setActiveSubWindow(Sub(s.Form));
+        QCOMPARE(s.Form->ActiveChat(), priv);
+        QSignalSpy gone(window, &QObject::destroyed);
+        window->close();
+        QTRY_COMPARE(gone.count(), 1);
+        QVERIFY(s.Form->PageControl->indexOf(chat) == 1 && chat->HostForm == s.Form);
+        for (TChat *tab : {s.Form->Misc(), chat}) {
+            QSignalSpy parted(Detach(s.Form, tab), &QObject::destroyed);
+            TfrmChatWindow::Of(tab)->Button1->click();
+            QTRY_COMPARE(parted.count(), 1);
+            QVERIFY(s.Form->PageControl->indexOf(tab) >= 0);
+        }
+        QCOMPARE(s.Sent(), QStringList{"PART #d3"});
+    }
+
+    // Whoever goes first, the form, the window and the tab are freed once each.
+    void windowFreedOnce_data()
+    {
+        QTest::addColumn<QString>("first");
+        QTest::newRow("the form closes its tab") << "tab";
+        QTest::newRow("the form closes") << "form";
+        QTest::newRow("the frame frees the window") << "frame";
+    }
+
+    void windowFreedOnce()
+    {
+        QFETCH(QString, first);
+        TScriptedChat s;
+        QVERIFY(s.Open());
+        TChat *chat = first == "tab" ? s.Form->GetChat("bob") : s.Chat("#d3");
+        TfrmChatWindow *window = Detach(s.Form, chat);
+        QSignalSpy formGone(s.Form.data(), &QObject::destroyed);
+        QSignalSpy windowGone(window, &QObject::destroyed);
+        QSignalSpy chatGone(chat, &QObject::destroyed);
+        if (first == "tab") {
+            s.Form->CloseChat(chat);
+        } else if (first == "form") {
+            s.Form->close();
+            QVERIFY(s.Server.WaitForLine("QUIT"));
+        } else {
+            delete window->parentWidget();
+            QVERIFY(s.Form->PageControl->indexOf(chat) >= 0);
+            delete s.Form.data();
+        }
+        QTRY_VERIFY(windowGone.count() == 1 && chatGone.count() == 1);
+        QCOMPARE(formGone.count(), first == "tab" ? 0 : 1);
+        if (!s.Form) {
+            s.Server.DropClient(); // quiet: the form is gone
+            QTest::qWait(20);
+        }
+        QVERIFY(m_kit->Boxes.isEmpty());
+    }
+
+    void typed_data()
+    {
+        QTest::addColumn<bool>("raw"); // the plain IRC form, or the lobby: no raw commands
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("sent");  // the line the server gets
+        QTest::addColumn<QString>("shown"); // the last row of the active tab afterwards
+        const QString y240(240, 'y');       // a line is cut at 253 bytes
+        const struct
+        {
+            const char *Name;
+            bool Raw;
+            QString Typed, Sent, Shown;
+        } rows[] = {
+            {"text in Misc", true, "Misc: hi", "", "Unable to send to Misc: hi"},
+            {"text in a channel", false, "hi all", "PRIVMSG #d3 :hi all", "hi all"},
+            {"shown as it went out", true, y240 + "cut", "PRIVMSG #d3 :" + y240, y240},
+            {"msg by alias", true, "/pm bob two words", "PRIVMSG bob :two words", "Msg to bob: two words"},
+            {"me", true, "/me waves",
+             "PRIVMSG #d3 :\x01"
+             "ACTION waves\x01",
+             "me waves"},
+            {"me in Misc", true, "Misc: /me waves", "", "Unable to send to Misc: /me waves"},
+            {"unknown command, raw", true, "/join #other", "join #other", ""},
+            {"unknown command, lobby", false, "/join #other", "", ""},
+        };
+        for (const auto &row : rows)
+            QTest::newRow(row.Name) << row.Raw << row.Typed << row.Sent << row.Shown;
+    }
+
+    // Typed into the input line: what goes to the server, and what the tab shows.
+    void typed()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, sent);
+        QFETCH(QString, shown);
+        TScriptedChat s;
+        QVERIFY(s.Open());
+        QFETCH(bool, raw);
+        s.Form->RawCommands = raw;
+        if (typed.startsWith("Misc: "))
+            s.Form->ActivateChat(s.Form->Misc());
+        TChat *active = s.Form->ActiveChat();
+        const QString before = Last(active);
+        s.Form->edtChat->setText(typed.mid(typed.startsWith("Misc: ") ? 6 : 0));
+        s.Form->edtChatKeyPress();
+        QVERIFY(s.Form->edtChat->text().isEmpty());
+        QCOMPARE(s.Sent(), sent.isEmpty() ? QStringList() : QStringList{sent});
+        QCOMPARE(Last(active), shown.isEmpty() ? before : shown);
+    }
+
+    // Two "Who is?" within 3 s send one WHOIS; ignore, talk and a private tab work on the
+    // selected user; the operator items send what the server then decides on.
+    void userMenu()
+    {
+        TScriptedChat s;
+        QVERIFY(s.Open());
+        TChat *chat = s.Chat("#d3");
+        s.Form->pumUser->SetChat(chat);
+        chat->UserGrid->selectRow(0); // bob
+        s.Form->pumUser->mnuWhoIs->trigger();
+        s.Form->pumUser->mnuWhoIs->trigger();
+        s.Form->TimerWhoisDelayTimer();
+        s.Form->mnuWhoIsClick();
+        QCOMPARE(s.Sent(), (QStringList{"WHOIS bob", "WHOIS bob"}));
+        s.Form->pumUser->mnuIgnore->trigger();
+        s.Form->SubmitInput("/IGNORE bob"); // the command toggles as the item does
+        s.Form->SubmitInput("/ignore stranger");
+        QVERIFY(s.Form->FindUser("bob")->IgnoreState == -1 && !s.Form->FindUser("stranger"));
+        QSignalSpy talk(s.Form.data(), &TfrmChat::TalkWanted);
+        s.Form->pumUser->mnuUserTalk->trigger();
+        QCOMPARE(talk.value(0), (QVariantList{"10.0.0.2", "me"}));
+        s.Form->mnuOpClick();
+        s.Form->mnuKickBanClick();
+        chat->UserGrid->selectRow(1); // @boss
+        s.Form->mnuOpClick();
+        chat->UserGrid->clearSelection();
+        s.Form->mnuOpClick(); // nobody selected
+        QCOMPARE(s.Sent(),
+                 (QStringList{"MODE #d3 +o bob", "KICK #d3 bob", "MODE #d3 +b *!*@10.0.0.2", "MODE #d3 -o boss"}));
+        QVERIFY(!chat->IsOp("bob")); // until the server says so
+        chat->UserGrid->selectRow(0);
+        s.Form->sgrUsersDblClick(chat); // the plain IRC form opens the private tab
+        QCOMPARE(s.Form->ActiveChat(), s.Chat("bob"));
+    }
+
+    // Close on a channel sends one PART and keeps the tab until the server confirms; the
+    // channel list joins a channel; no timed LIST while one arrives.
+    void channels()
+    {
+        TScriptedChat s;
+        QVERIFY(s.Open());
+        s.Send(":srv 322 me #zone 5 :y\r\n");
+        s.Form->btnCloseChatClick();
+        QVERIFY(s.Sent() == QStringList{"PART #d3"} && s.Chat("#d3"));
+        s.Form->pnlChannels->sgrChannels->selectRow(0);
+        s.Form->sgrChannelsDblClick();
+        s.Form->TimerChannelsTimer();
+        s.Form->TimerChannelsTimer();
+        QCOMPARE(s.Sent(), (QStringList{"JOIN #zone", "LIST"}));
+        s.Send(":srv 323 me :End of LIST\r\n");
+        QVERIFY(s.Sync());
+        s.Form->TimerChannelsTimer();
+        s.Form->pnlChannels->mnuRefreshChannels->trigger(); // empties the list and asks again
+        QVERIFY(s.Form->Session()->ChannelCount() == 0 && s.Sent() == (QStringList{"LIST", "LIST"}));
+    }
+
+    // More than five lines ask first; the block goes at the pace, with what was typed around
+    // it, blank lines left out, each line shown as sent; declining sends nothing.
+    void pastedBlock()
+    {
+        TScriptedChat s;
+        QVERIFY(s.Open());
+        m_kit->Config->speChatSendInterval->SetValue(20);
+        s.Form->TimerConfigTimer();
+        QTRY_VERIFY(s.Form->Session()->SendQueue()->Rested());
+        m_kit->Answer = QMessageBox::Yes;
+        s.Form->edtChat->setText("first ");
+        QStringList block, expected;
+        for (int i = 1; i <= 20; ++i) {
+            block << QString("line %1").arg(i);
+            expected << "PRIVMSG #d3 :" + (i == 1 ? "first 1" : block.last());
+        }
+        const auto paste = [&s](const QString &text) {
+            QGuiApplication::clipboard()->setText(text);
+            QTest::keySequence(s.Form->edtChat, QKeySequence::Paste);
+        };
+        paste(block.join("\n\n").mid(5) + "\n");
+        QVERIFY(m_kit->Boxes.size() == 1 && s.Form->edtChat->text().isEmpty() &&
+                s.Form->Session()->SendQueue()->Pending() > 0); // asked, then at the pace
+        QTRY_COMPARE(s.Server.Received().filter("PRIVMSG"), expected);
+        QCOMPARE(Rows(s.Chat("#d3")), expected.replaceInStrings("PRIVMSG #d3 :", ""));
+        s.Server.ClearReceived();
+        m_kit->Answer = QMessageBox::No;
+        paste(block.first(6).join('\n'));
+        paste("a\r\nb");
+        QTRY_COMPARE(s.Server.Received(), (QStringList{"PRIVMSG #d3 :a", "PRIVMSG #d3 :b"}));
+    }
+
+    // Tab completes a nick, the last speaker first, and again the next; Up recalls what was
+    // sent, the same line once, and Down gives back what was being typed.
+    void keys()
+    {
+        TScriptedChat s;
+        QVERIFY(s.Open());
+        s.Send(":boss!~o@h PRIVMSG #d3 :alpha Beta\r\n:bob!~b@h PRIVMSG #d3 :gamma\r\n");
+        QVERIFY(s.Sync());
+        QLineEdit *input = s.Form->edtChat;
+        for (const char *typed : {"b", "b", ""}) {
+            QTest::keyClicks(input, typed);
+            QTest::keyClick(input, Qt::Key_Tab);
+        }
+        QTest::keyClick(input, Qt::Key_Return);
+        QTest::keyClicks(input, "bob: boss ");
+        QTest::keyClick(input, Qt::Key_Return);
+        QTest::keyClicks(input, "half");
+        QStringList shown;
+        for (Qt::Key key : {Qt::Key_Up, Qt::Key_Up, Qt::Key_Down}) {
+            QTest::keyClick(input, key);
+            shown << input->text();
+        }
+        QCOMPARE(s.Sent(), (QStringList{"PRIVMSG #d3 :bob: boss ", "PRIVMSG #d3 :bob: boss "}));
+        QCOMPARE(shown, (QStringList{"bob: boss ", "bob: boss ", "half"}));
+    }
+
+    // A log keeps what the view drops; one that cannot be written is told once in Misc, and
+    // the chat goes on.
+    void logs()
+    {
+        m_kit->Config->cbxChatLog->setChecked(true);
+        const QString folder = ChatLogFolder();
+        QVERIFY(folder.contains("qttest")); // never the user's own data
+        QDir(folder).removeRecursively();
+        for (bool blocked : {false, true}) {
+            m_kit->Config->speChatLinesKept->SetValue(blocked ? 0 : 1);
+            QFile blocker(folder);
+            QVERIFY(!blocked || blocker.open(QIODevice::WriteOnly));
+            TScriptedChat s;
+            QVERIFY(s.Open());
+            s.Send(":bob!~b@h PRIVMSG #d3 :first\r\n:bob!~b@h PRIVMSG #d3 :second\r\n");
+            QVERIFY(s.Sync());
+            QTest::qWait(20);
+            QCOMPARE(Last(s.Chat("#d3")), QString("bob: second"));
+            const qsizetype told = Rows(s.Form->Misc()).filter("Unable to write the conversation log").size();
+            QVERIFY(blocked ? told >= 1 && told <= 2 : told == 0); // at most once for Misc and once for #d3
+            QFile log(QDir(folder).filePath("#d3_" + QDate::currentDate().toString(Qt::ISODate) + ".log"));
+            QVERIFY(blocked || (log.open(QIODevice::ReadOnly) && log.readAll().contains("] bob: first\n[")));
+            QDir(folder).removeRecursively();
+        }
+        QFile::remove(folder);
+        QVERIFY(m_kit->Boxes.isEmpty());
     }
 };
 

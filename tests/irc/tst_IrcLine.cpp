@@ -1,8 +1,15 @@
-// The IRC line codec and the text helpers of the input line: framing, encoding, parsing,
-// the mode walk, and what a typed slash command becomes.
+// The IRC line codec and the helpers of the input line and the views: framing, encoding,
+// the addresses handed to the system, what a typed slash command becomes, nick completion,
+// mentions, and conversation logs.
+#include "base/SafeName.h"
 #include "irc/ChatCommands.h"
+#include "irc/ConversationLog.h"
 #include "irc/IrcLine.h"
+#include "irc/MentionMatcher.h"
+#include "irc/NickCompleter.h"
 
+#include <QDir>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Irc;
@@ -30,10 +37,6 @@ struct TPair
 {
     const char *Name, *In, *Out;
 };
-struct TRow
-{
-    const char *Name, *A, *B, *C;
-};
 } // namespace
 
 class tst_IrcLine : public QObject
@@ -50,7 +53,6 @@ private slots:
         QTest::newRow("LF alone holds the line") << QByteArray("a\nb") << TLines{} << 0;
         QTest::newRow("LF inside a line stays") << QByteArray("a\nb\r") << TLines{"a\nb"} << 0;
         QTest::newRow("empty line between two CRs") << QByteArray("a\r\rb\r") << TLines{"a", "", "b"} << 0;
-        QTest::newRow("text after the last CR waits") << QByteArray("x\ry") << TLines{"x"} << 0;
         QTest::newRow("LFs around a line go") << QByteArray("\n\nping\n\r") << TLines{"ping"} << 0;
         const QByteArray atLimit(MaxLineBytes, 'x');
         QTest::newRow("a line at the limit") << atLimit + "\rnext\r" << TLines{atLimit, "next"} << 0;
@@ -80,18 +82,17 @@ private slots:
             QCOMPARE(Frame({stream.left(split), stream.mid(split)}), lines);
     }
 
+    // 1 MiB without a CR is never held; the line after it stands.
     void framingNeverGrows()
     {
         TLineFramer framer;
         QByteArray line;
-        for (int i = 0; i < 64; ++i) { // 1 MiB without a CR
+        for (int i = 0; i < 64; ++i) {
             framer.Feed(QByteArray(16 * 1024, 'z'));
-            QVERIFY(!framer.NextLine(line));
-            QVERIFY(framer.Buffered() <= MaxLineBytes + 16 * 1024);
+            QVERIFY(!framer.NextLine(line) && framer.Buffered() <= MaxLineBytes + 16 * 1024);
         }
-        QCOMPARE(framer.TakeDroppedLines(), 1);
         framer.Feed("\rok\r");
-        QVERIFY(framer.NextLine(line) && line == "ok");
+        QVERIFY(framer.TakeDroppedLines() == 1 && framer.NextLine(line) && line == "ok");
     }
 
     void encodeLine_data()
@@ -121,71 +122,14 @@ private slots:
         QCOMPARE(shown.isEmpty() ? QByteArray() : shown + "\r\n", bytes);
     }
 
-    // Nick, host, command, the two parameters and the rest; then the numeric.
-    void parseMessage_data()
-    {
-        QTest::addColumn<QString>("line");
-        QTest::addColumn<QString>("parts");
-        const TPair rows[] = {
-            {"privmsg", ":bob!~b@10.0.0.1 PRIVMSG #d3 :hi there", "bob|10.0.0.1|PRIVMSG|#d3||:hi there|0"},
-            {"names with =", ":srv 353 me = #d3 :@op user", "srv||353|me|#d3|:@op user|353"},
-            {"op prefix nick", ":@op!u@h MODE #d3 +o x", "op|h|MODE|#d3|+o|x|0"},
-            {"bang without at", ":n!u JOIN :#c", "n||JOIN|||:#c|0"},
-            {"double blank: an empty word", ":s X  a", "s||X||a||0"},
-            {"numeric past 16 bits", ":s 70000 x", "s||70000|x|||4464"},
-            {"only a colon", ":", "||||||0"},
-        };
-        for (const TPair &row : rows)
-            QTest::newRow(row.Name) << QString(row.In) << QString(row.Out);
-    }
-
-    void parseMessage()
-    {
-        QFETCH(QString, line);
-        const TMessage m = ParseMessage(line);
-        QTEST(
-            QStringList({m.Nick, m.Host, m.Command, m.Param1, m.Param2, m.Rest, QString::number(m.Numeric)}).join('|'),
-            "parts");
-    }
-
-    void opChanges_data()
-    {
-        QTest::addColumn<QString>("letters");
-        QTest::addColumn<QString>("args");
-        QTest::addColumn<QString>("changes");
-        const TRow rows[] = {
-            {"o, b, minus, o", "+ob-o", "a b!*@* c", "+a -c"},
-            {"mask reduced to nick", "+o", "@x!u@h", "+x"},
-            {"voice takes its argument", "+vo", "a b", "+b"},
-            {"limit takes one only when set", "-lo", "a", "-a"},
-            {"limit when set", "+lo", "5 a", "+a"},
-            {"trailing argument", "+o", ":nick", "+nick"},
-            {"no arguments", "+o", "", "+"},
-        };
-        for (const TRow &row : rows)
-            QTest::newRow(row.Name) << QString(row.A) << QString(row.B) << QString(row.C);
-    }
-
-    void opChanges()
-    {
-        QFETCH(QString, letters);
-        QFETCH(QString, args);
-        QStringList got;
-        for (const TOpChange &c : ParseOpChanges(letters, args))
-            got << (c.Adding ? "+" : "-") + c.Nick;
-        QTEST(got.join(' '), "changes");
-    }
-
     // Only web and mail addresses go to the system; paths, file: and scripts never.
     void openableUrl()
     {
         const TPair rows[] = {
             {"https trimmed", "  https://example.com/a?b=c ", "https://example.com/a?b=c"},
-            {"ftp", "ftp://files.example.com/x.zip", "ftp://files.example.com/x.zip"},
             {"mailto", "mailto:me@example.com", "mailto:me@example.com"},
             {"www as http", "www.example.com", "http://www.example.com"},
             {"share path", "\\\\server\\share\\run.exe", ""},
-            {"file path", "/etc/passwd", ""},
             {"file url", "file:///etc/passwd", ""},
             {"script", "javascript:alert(1)", ""},
             {"two words", "http://a.example b", ""},
@@ -202,16 +146,12 @@ private slots:
         const TPair rows[] = {
             {"pm alias, words kept", "pm bob hi there", "Msg bob hi there"},
             {"i alias, any case", "I waves", "Me waves"},
-            {"afk alias", "afk gone fishing", "Away gone fishing"},
             {"stfu alias, trimmed", "stfu  bob ", "Ignore bob"},
             {"alias alone is not expanded", "pm", "Raw pm"},
             {"alias inside a longer word", "pmx y", "Raw pmx y"},
             {"me without text", "me", "Raw me"},
             {"away alone", "away", "Away "},
-            {"away number", "AWAY 3", "Away 3"},
             {"awayx is no away", "awayx", "Raw awayx"},
-            {"back and longer words", "backlog", "Back "},
-            {"unknown", "join #a", "Raw join #a"},
         };
         static const char *const kinds[] = {"Msg", "Me", "Ignore", "Away", "Back", "Raw"};
         for (const TPair &row : rows) {
@@ -220,18 +160,105 @@ private slots:
         }
     }
 
+    // One away reply per sender and minute, across the wrap of the tick count; an away reply
+    // is never answered.
     void awayReplyGuard()
     {
-        QCOMPARE(ChatCommands::AwayTimeText(43200), QString("12h:00:00"));
         ChatCommands::TAwayReplyGuard guard;
-        QVERIFY(guard.Allow("bob", "hi", 1000));
-        QVERIFY(!guard.Allow("bob", "hi again", 1000 + 59999));
-        QVERIFY(guard.Allow("ann", "hi", 1000));
-        QVERIFY(guard.Allow("bob", "later", 1000 + 60000));
+        QVERIFY(guard.Allow("bob", "hi", 1000) && !guard.Allow("bob", "hi again", 1000 + 59999));
+        QVERIFY(guard.Allow("ann", "hi", 1000) && guard.Allow("bob", "later", 1000 + 60000));
         QVERIFY(!guard.Allow("cid", "(Been away 0h:00:01) I'm away...", 5000));
-        // The tick count wraps: a reply just before the wrap still counts.
-        QVERIFY(guard.Allow("eve", "x", 0xFFFFFF00u));
-        QVERIFY(!guard.Allow("eve", "x", 0x100u));
+        QVERIFY(guard.Allow("eve", "x", 0xFFFFFF00u) && !guard.Allow("eve", "x", 0x100u));
+    }
+
+    // Text with the cursor ("|") before and after Tab; a cursor past the end is taken as the
+    // end.
+    void completion()
+    {
+        const QList<TNickCompleter::TCandidate> crew{
+            {"wingman", 0}, {"Wizard", 5}, {"gunner", 2}, {"[ace]", 0}, {"me", 9}};
+        const TPair rows[] = {
+            {"line start adds colon", "gu|", "gunner: |"},
+            {"recent speaker first", "w|", "Wizard: |"},
+            {"case ignored", "WIN|", "wingman: |"},
+            {"mid line adds blank", "hi,gu|", "hi,gunner |"},
+            {"nick with bracket", "[a|", "[ace]: |"},
+            {"blank follows", "x gu| rest", "x gunner |rest"},
+            {"blank follows at the start", "gu| rest", "gunner: |rest"},
+            {"own nick skipped", "m|", "m|"},
+            {"nothing before cursor", "hi |", "hi |"},
+        };
+        for (const TPair &row : rows) {
+            QString text = row.In;
+            int cursor = int(text.indexOf('|'));
+            TNickCompleter().Complete(text.remove(cursor, 1), cursor, crew, "me");
+            QVERIFY2(text.insert(cursor, '|') == row.Out, row.Name);
+        }
+        QString text = "w";
+        int cursor = 99; // past the end: taken as the end
+        QVERIFY(TNickCompleter().Complete(text, cursor, crew, "me") && text == "Wizard: " && cursor == 8);
+    }
+
+    // Nick, highlight words, the text: whether it mentions us ("+" first) or not.
+    void mention()
+    {
+        const struct
+        {
+            const char *Nick, *Words, *Text;
+        } rows[] = {
+            {"pilot", "", "+PILOT: ready?"}, {"[ace]", "", "+hey [ace], go"},
+            {"ace", "", "-x[ace]"},          {"pilot", "anarchy, ", "+Anarchy tonight"},
+            {"pilot", "arch", "-anarchy"},   {"pilot", "level 3", "+on level 3!"},
+            {"", "", "-anything"},
+        };
+        for (const auto &row : rows) {
+            TMentionMatcher matcher;
+            matcher.SetNick(row.Nick);
+            matcher.SetWords(QString(row.Words).split(','));
+            QVERIFY2(matcher.Matches(QString(row.Text).mid(1)) == (row.Text[0] == '+'), row.Text);
+        }
+    }
+
+    // A name from the network is always one plain file name, cut when long; a changed one is
+    // tagged so two conversations never share a log.
+    void logNames()
+    {
+        const QDate day(2026, 12, 6);
+        const QString cjk(300, QChar(0x4E2D));
+        const QPair<QString, QString> rows[] = {
+            {"#descent3", "#descent3_2026-12-06.log"},
+            {"../x", "_._x~"},
+            {"nul.txt", "_nul.txt_2026-12-06.log"},
+            {"a\x01\nb\x7f", "a__b_~"},
+            {"x\u202Egol.exe", "x_gol.exe~"},
+            {"..", "_.~"},
+            {"", "_2026-12-06.log"},
+            {cjk, cjk.left(60) + "~"},
+        };
+        for (const auto &[conversation, start] : rows) {
+            const QString name = TConversationLog::FileName(conversation, day);
+            QVERIFY2(name.startsWith(start) && name.endsWith("_2026-12-06.log") && SafeName::IsPlain(name) &&
+                         name.toUtf8().size() <= SafeName::MaxBytes,
+                     qPrintable(name));
+        }
+        QVERIFY(TConversationLog::FileName("#a/b", day) != TConversationLog::FileName("#a_b", day));
+    }
+
+    // One file a day, one line an entry; a failure is told once.
+    void logWrites()
+    {
+        QTemporaryDir dir;
+        TConversationLog log(dir.path(), "#d3");
+        const QDateTime first(QDate(2026, 12, 6), QTime(23, 59, 58));
+        QVERIFY(log.Append("wingman: hi\nthere", first) && log.Append("me: gr\u00fc\u00df", first.addSecs(1)));
+        QVERIFY(log.Append("next day", first.addSecs(3)));
+        QFile day1(dir.filePath("#d3_2026-12-06.log"));
+        QVERIFY(day1.open(QIODevice::ReadOnly) && QDir(dir.path()).entryList(QDir::Files).size() == 2);
+        QCOMPARE(QString::fromUtf8(day1.readAll()),
+                 QString("[2026-12-06 23:59:58] wingman: hi there\n[2026-12-06 23:59:59] me: gr\u00fc\u00df\n"));
+        TConversationLog bad(dir.filePath("#d3_2026-12-06.log/logs"), "#d3");
+        QVERIFY(!bad.Append("a", first) && !bad.Error().isEmpty() && bad.TakeFailure());
+        QVERIFY(!bad.Append("b", first) && !bad.TakeFailure());
     }
 };
 
