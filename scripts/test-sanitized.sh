@@ -28,9 +28,8 @@ quick)
     export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
     # Every decoder and engine of untrusted bytes, across real sockets, without windows.
     quick=(tst_PeerProtocol tst_UDPQueue tst_ServerCodecs tst_ServerList tst_DatagramEndpoint tst_IrcLine
-        tst_IrcHelpers tst_IrcSession tst_FileProtocol tst_FileServerEngine tst_FileTransfer tst_LargeInt tst_RC4
-        tst_NxKeys tst_DatagramReader tst_PxoTrackerClient tst_LobbyTexts tst_LevelDownload tst_TalkProtocol
-        tst_TalkConnection tst_SimDatagrams)
+        tst_IrcSession tst_FileProtocol tst_FileServerEngine tst_FileTransfer tst_LargeInt tst_RC4 tst_NxKeys
+        tst_DatagramReader tst_PxoTrackerClient tst_LobbyTexts tst_LevelDownload tst_TalkProtocol tst_SimDatagrams)
     # and every fuzz corpus replayed through its target's entry point.
     default_args=(-R "^($(IFS='|'; echo "${quick[*]}")|corpus_.*)\$")
     targets=("${quick[@]}" fuzz_all)
