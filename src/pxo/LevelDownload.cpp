@@ -85,7 +85,8 @@ TLevelDownload::TStart TLevelDownload::Start(const QString &address, const QStri
         return TStart::Busy;
     }
     auto file = std::make_unique<QSaveFile>(m_target);
-    if (!file->open(QIODevice::WriteOnly)) {
+    // Unbuffered: a short write (a full disk) shows in write's count, never as a cut level.
+    if (!file->open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         m_error =
             QStringLiteral("%1 cannot be written: %2").arg(QDir::toNativeSeparators(m_target), file->errorString());
         return TStart::FileError;
