@@ -58,6 +58,7 @@ private slots:
         QTest::addRow("three-byte not split") << QByteArray("a") + euro << 3 << QByteArray("a");
         QTest::addRow("four-byte not split") << face + face << 7 << face;
         QTest::addRow("zero budget") << QByteArray("abc") << 0 << QByteArray();
+        QTest::addRow("whole sequence before a stray continuation byte") << e + QByteArray("\x80") << 2 << e;
         QTest::addRow("stray continuation bytes")
             << QByteArray("\x80\x80\x80\x80", 4) << 2 << QByteArray("\x80\x80", 2);
     }

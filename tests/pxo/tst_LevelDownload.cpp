@@ -167,6 +167,7 @@ private slots:
         QTest::newRow("stalls") << "size=5000/chunk=1000/hold=10000/city.mn3" << max << 500 << "Nothing arrived";
         QTest::newRow("connection refused") << "http://127.0.0.1:1/city.mn3" << max << stall << "";
         QTest::newRow("full disk") << "size=500000/chunk=8192/city.mn3" << max << stall << "cannot be written";
+        QTest::newRow("full disk, small level") << "size=3000/city.mn3" << max << stall << "cannot be written";
         QTest::newRow("redirect loop") << "redirect=loop/size=3000/city.mn3" << max << stall << "";
         QTest::newRow("redirect to ftp") << "redirect=ftp/size=3000/city.mn3" << max << stall << "";
         QTest::newRow("redirect to file") << "redirect=file/size=3000/city.mn3" << max << stall << "";
@@ -179,8 +180,8 @@ private slots:
         QFETCH(QString, reason);
         PlaceOldLevel();
         std::optional<TFileSizeLimit> full;
-        if (QTest::currentDataTag() == QLatin1String("full disk"))
-            QVERIFY(full.emplace(64 * 1024).IsActive());
+        if (const QLatin1String tag(QTest::currentDataTag()); tag.startsWith(QLatin1String("full disk")))
+            QVERIFY(full.emplace(tag.endsWith(QLatin1String("small level")) ? 1024 : 64 * 1024).IsActive());
         TLevelDownload download;
         download.SetMaxBytes(maxBytes);
         download.SetStallTimeout(stallMs);
