@@ -60,19 +60,16 @@ void TestSimQuakestat::serversAsQuakestatReadsThem()
         const QStringList lines = QString::fromUtf8(quakestat.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
         const QStringList server = lines.value(0).split(',');
         QVERIFY2(server.size() >= 6, qPrintable(lines.join('\n')));
-        QCOMPARE(server[0], kind.mid(1).toUpper());
-        QCOMPARE(server[2], s["name"].toString());
-        QCOMPARE(server[3], s["level"].toString());
-        QCOMPARE(server[4].toInt(), s["maxPlayers"].toInt());
-        QCOMPARE(server[5].toInt(), s["players"].toInt());
-        QSet<QString> names, served;
+        QCOMPARE(server.mid(2, 4) << server[0],
+                 QStringList({s["name"].toString(), s["level"].toString(), QString::number(s["maxPlayers"].toInt()),
+                              QString::number(s["players"].toInt()), kind.mid(1).toUpper()}));
+        QSet<QString> names;
         for (qsizetype i = 1; i < lines.size(); ++i) {
             if (i > 1 || !lines[i].contains('='))
                 names.insert(lines[i].section(',', 0, 0));
         }
-        for (const QJsonValue &name : s["playerNames"].toArray())
-            served.insert(name.toString());
-        QCOMPARE(names, served);
+        const QStringList served = s["playerNames"].toVariant().toStringList();
+        QCOMPARE(names, QSet<QString>(served.cbegin(), served.cend()));
     }
 }
 
