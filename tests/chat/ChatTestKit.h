@@ -55,7 +55,6 @@ public:
     int Beeps = 0;
 };
 
-// The rows of a tab's text view.
 inline QStringList Rows(const TChat *chat)
 {
     if (!chat || chat->TextView->document()->isEmpty())
@@ -99,8 +98,7 @@ struct TScriptedChat
     }
     ~TScriptedChat() { delete Form.data(); }
     void Send(const QString &lines) { Server.Send(lines.toUtf8()); }
-    // Waits until the form has handled everything sent so far: its PONG to our PING comes
-    // after the lines before it, and the views are drawn before it can be read.
+    // Waits until the form has handled (and drawn) what was sent: its PONG comes after it.
     bool Sync()
     {
         static int serial = 0;

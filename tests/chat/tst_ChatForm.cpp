@@ -163,6 +163,7 @@ private slots:
     }
 
     // A tab keeps the newest whole lines, and a quarter of the limit more before the oldest go.
+    // A lowered limit reaches open tabs with the configuration timer, once it is typed.
     void linesKept_data()
     {
         QTest::addColumn<int>("kept");
@@ -188,12 +189,22 @@ private slots:
                 rows << QString("bob: line %1").arg(i);
         }
         QCOMPARE(Rows(form->FindChat("#d3")), rows);
-        if (kept == 0) { // a view read further up stays where it is as lines come
-            QScrollBar *bar = form->FindChat("#d3")->TextView->verticalScrollBar();
-            bar->setValue(10);
-            Feed(form.get(), {":bob!~b@h PRIVMSG #d3 :one more"});
-            QCOMPARE(bar->value(), 10);
-        }
+        if (kept != 0)
+            return;
+        QScrollBar *bar = form->FindChat("#d3")->TextView->verticalScrollBar();
+        bar->setValue(10);
+        Feed(form.get(), {":bob!~b@h PRIVMSG #d3 :one more"}); // a view read further up stays
+        QCOMPARE(bar->value(), 10);
+        m_kit->Config->show();
+        m_kit->Config->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_kit->Config.get()));
+        m_kit->Config->speChatLinesKept->setFocus();
+        m_kit->Config->speChatLinesKept->SetValue(1); // lowered, but still being typed: nothing goes
+        form->TimerConfigTimer();
+        QCOMPARE(Rows(form->FindChat("#d3")).size(), 301);
+        m_kit->Config->hide();
+        form->TimerConfigTimer();
+        QCOMPARE(Rows(form->FindChat("#d3")), QStringList{"bob: one more"});
     }
 
     // Users in locale order with "@" for operators, ignored and friends apart; the selection
@@ -331,11 +342,9 @@ private slots:
         }
         QTRY_VERIFY(windowGone.count() == 1 && chatGone.count() == 1);
         QCOMPARE(formGone.count(), first == "tab" ? 0 : 1);
-        if (!s.Form) {
-            s.Server.DropClient(); // quiet: the form is gone
-            QTest::qWait(20);
-        }
-        QVERIFY(m_kit->Boxes.isEmpty());
+        s.Server.DropClient(); // a form gone is quiet
+        QTest::qWait(20);
+        QCOMPARE(m_kit->Boxes.isEmpty(), first != "tab");
     }
 
     void typed_data()

@@ -76,7 +76,6 @@ private slots:
         m_kit->Config->cbxChatAway->setChecked(true); // a private message is answered
         wingman.Send("PRIVMSG pilot :psst");
         QVERIFY(Says(form, "wingman", "wingman: psst") && wingman.WaitFor("PRIVMSG wingman :(Been away 0h:", Wait));
-        m_kit->Config->cbxChatAway->setChecked(false);
         QCOMPARE(Rows(d3), (QStringList{"wingman: hello <i>all</i>", "wingman loops"}));
         form->ActivateChat(d3);
         form->edtChat->setText("hi wingman");

@@ -108,8 +108,6 @@ private slots:
         QTest::newRow("254 bytes are cut") << QString(254, 'a') << QByteArray(253, 'a') + "\r\n";
         // 252 ASCII bytes then a two-byte character: it would end at byte 254, so it goes.
         QTest::newRow("no split inside UTF-8") << QString(252, 'a') + "\u00e9" << QByteArray(252, 'a') + "\r\n";
-        QTest::newRow("three-byte character at the edge")
-            << QString(250, 'a') + "\u20ac\u20ac" << QByteArray(250, 'a') + "\xe2\x82\xac\r\n";
     }
 
     // What goes out, and what the user is shown as sent, are the same.
@@ -145,8 +143,6 @@ private slots:
         const QStringList aliases{"/stfu=/ignore", "/pm=/msg", "/i=/me", "/afk=/away", "broken line"};
         const TPair rows[] = {
             {"pm alias, words kept", "pm bob hi there", "Msg bob hi there"},
-            {"i alias, any case", "I waves", "Me waves"},
-            {"stfu alias, trimmed", "stfu  bob ", "Ignore bob"},
             {"alias alone is not expanded", "pm", "Raw pm"},
             {"alias inside a longer word", "pmx y", "Raw pmx y"},
             {"me without text", "me", "Raw me"},
@@ -184,7 +180,6 @@ private slots:
             {"mid line adds blank", "hi,gu|", "hi,gunner |"},
             {"nick with bracket", "[a|", "[ace]: |"},
             {"blank follows", "x gu| rest", "x gunner |rest"},
-            {"blank follows at the start", "gu| rest", "gunner: |rest"},
             {"own nick skipped", "m|", "m|"},
             {"nothing before cursor", "hi |", "hi |"},
         };
