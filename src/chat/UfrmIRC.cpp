@@ -147,8 +147,12 @@ void TfrmIRC::mnuBanClick()
 {
     TChat *chat = nullptr;
     TUser *user = nullptr;
-    if (OperatorTarget(chat, user))
-        SendLine(QStringLiteral("MODE ") + chat->Name + QStringLiteral(" +b *!*@") + user->Host);
+    if (!OperatorTarget(chat, user))
+        return;
+    // Without a known host "*!*@" would be widened by some servers to everyone: ban the nick.
+    const QString mask =
+        user->Host.isEmpty() ? user->Nick + QStringLiteral("!*@*") : QStringLiteral("*!*@") + user->Host;
+    SendLine(QStringLiteral("MODE ") + chat->Name + QStringLiteral(" +b ") + mask);
 }
 
 void TfrmIRC::mnuKickBanClick()

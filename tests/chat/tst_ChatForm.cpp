@@ -420,12 +420,13 @@ private slots:
         QCOMPARE(talk.value(0), (QVariantList{"10.0.0.2", "me"}));
         s.Form->mnuOpClick();
         s.Form->mnuKickBanClick();
-        chat->UserGrid->selectRow(1); // @boss
+        chat->UserGrid->selectRow(1); // @boss, host not known
         s.Form->mnuOpClick();
+        s.Form->mnuBanClick();
         chat->UserGrid->clearSelection();
         s.Form->mnuOpClick(); // nobody selected
-        QCOMPARE(s.Sent(),
-                 (QStringList{"MODE #d3 +o bob", "KICK #d3 bob", "MODE #d3 +b *!*@10.0.0.2", "MODE #d3 -o boss"}));
+        QCOMPARE(s.Sent(), (QStringList{"MODE #d3 +o bob", "KICK #d3 bob", "MODE #d3 +b *!*@10.0.0.2",
+                                        "MODE #d3 -o boss", "MODE #d3 +b boss!*@*"}));
         QVERIFY(!chat->IsOp("bob")); // until the server says so
         chat->UserGrid->selectRow(0);
         s.Form->sgrUsersDblClick(chat); // the plain IRC form opens the private tab
