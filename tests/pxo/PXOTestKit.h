@@ -6,6 +6,7 @@
 #include "TrackerSent.h"
 
 #include "common/ScriptedServer.h"
+#include "common/Windows.h"
 #include "pxo/PxoTrackerClient.h"
 #include "pxo/UfrmPXO.h"
 #include "servers/DatagramEndpoint.h"
@@ -100,17 +101,6 @@ public:
 private:
     QTemporaryDir m_dir;
 };
-
-// The windows of a kind now on show.
-template <typename T> QList<T *> Shown()
-{
-    QList<T *> windows;
-    for (QWidget *w : QApplication::allWidgets()) {
-        if (auto *window = qobject_cast<T *>(w); window && window->isVisible())
-            windows << window;
-    }
-    return windows;
-}
 
 // A datagram from the lobby's user tracker, as if it had just arrived.
 inline void FromUserTracker(TfrmPXO *form, const QByteArray &datagram)

@@ -72,8 +72,8 @@ private slots:
     void init() { m_kit->Reset(); }
     void cleanup()
     {
-        qDeleteAll(Shown<TfrmPXOServerInfo>());
-        qDeleteAll(Shown<TfrmPXOPlayerInfo>());
+        qDeleteAll(VisibleWindows<TfrmPXOServerInfo>());
+        qDeleteAll(VisibleWindows<TfrmPXOPlayerInfo>());
     }
     void cleanupTestCase() { m_kit.reset(); }
 
@@ -88,7 +88,7 @@ private slots:
         std::tie(server->Players, server->MaxPlayers, server->Ping) = std::tuple(9, 16, 4000000000u);
         std::tie(server->BrightShips, server->AccCollisions, server->RandPowerup) = std::tuple(u'1', u'0', u'2');
         TfrmPXOServerInfo::UpdateServerInfo(server.get());
-        QVERIFY(Shown<TfrmPXOServerInfo>().isEmpty());
+        QVERIFY(VisibleWindows<TfrmPXOServerInfo>().isEmpty());
         server->InfoRequested = true;
         TfrmPXOServerInfo::UpdateServerInfo(server.get());
         TfrmPXOServerInfo *window = TfrmPXOServerInfo::FindFor(server.get());
@@ -105,7 +105,7 @@ private slots:
         AddPlayer(*server, QStringLiteral("Mole"), QStringLiteral("0 7 2 120"));
         server->InfoRequested = true;
         TfrmPXOServerInfo::UpdateServerInfo(server.get());
-        QCOMPARE(Shown<TfrmPXOServerInfo>().size(), 1);
+        QCOMPARE(VisibleWindows<TfrmPXOServerInfo>().size(), 1);
         QCOMPARE(window->lblPlayers->text(), QStringLiteral("2"));
         QCOMPARE(Rows(window->sgrPlayers), QString("Kiwi 12 3 1 80 Mole 0 7 2 120").split(u' '));
 
@@ -115,7 +115,7 @@ private slots:
         QVERIFY(!TfrmPXOServerInfo::FindFor(next.get()));
         next->InfoRequested = true;
         TfrmPXOServerInfo::UpdateServerInfo(next.get());
-        QCOMPARE(Shown<TfrmPXOServerInfo>().size(), 2);
+        QCOMPARE(VisibleWindows<TfrmPXOServerInfo>().size(), 2);
         QCOMPARE(window->lblLevelPack->text(), QStringLiteral("Polaris.mn3"));
         QPointer<TfrmPXOServerInfo> closing = window;
         QTest::mouseClick(window->btnClose, Qt::LeftButton);
@@ -134,7 +134,7 @@ private slots:
         user->DisplayName = QStringLiteral("Wing <i>man</i>");
         user->ClientBuild = 38;
         FromUserTracker(form, EncodeStatsReply(7, {"Wing <i>man</i>", 750, 30, 10, 0, 4000000000u}));
-        QVERIFY(Shown<TfrmPXOPlayerInfo>().isEmpty());
+        QVERIFY(VisibleWindows<TfrmPXOPlayerInfo>().isEmpty());
         QCOMPARE(user->Kills, 30u);
         user->RequestInfo(true);
         TfrmPXOPlayerInfo *window = TfrmPXOPlayerInfo::FindFor(QStringLiteral("wingman"));
@@ -153,7 +153,7 @@ private slots:
         TUser twin(nullptr, QStringLiteral("wingman"));
         twin.Kills = 5;
         TfrmPXOPlayerInfo::UpdatePlayerInfo(&twin, true);
-        QCOMPARE(Shown<TfrmPXOPlayerInfo>().size(), 1);
+        QCOMPARE(VisibleWindows<TfrmPXOPlayerInfo>().size(), 1);
         QCOMPARE(window->lblKills->text(), QStringLiteral("5"));
         QByteArray reply(32, '\0');
         qToBigEndian<quint16>(0x0501, reply.data());
@@ -196,7 +196,7 @@ private slots:
         TUser again(nullptr, QStringLiteral("wingman"));
         again.InfoRequested = true;
         TfrmPXOPlayerInfo::UpdatePlayerInfo(&again, true);
-        QCOMPARE(Shown<TfrmPXOPlayerInfo>().size(), 2);
+        QCOMPARE(VisibleWindows<TfrmPXOPlayerInfo>().size(), 2);
         QCOMPARE(window->lblKills->text(), QStringLiteral("30"));
     }
 

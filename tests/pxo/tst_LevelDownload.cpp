@@ -63,9 +63,9 @@ private slots:
     }
     void cleanup()
     {
-        for (TfrmDownloadLevel *window : Shown<TfrmDownloadLevel>())
+        for (TfrmDownloadLevel *window : VisibleWindows<TfrmDownloadLevel>())
             window->close();
-        QTRY_VERIFY(Shown<TfrmDownloadLevel>().isEmpty());
+        QTRY_VERIFY(VisibleWindows<TfrmDownloadLevel>().isEmpty());
     }
     void cleanupTestCase() { m_kit.reset(); }
 
@@ -236,14 +236,14 @@ private slots:
         m_kit->Config->edtFileDownload->setText(m_dir->path() + QStringLiteral("\\dl\\levels"));
         const QString slow = m_http.Url("size=200000/chunk=20000/delay=300/levels/city.mn3");
         TfrmDownloadLevel::OpenFor(QStringLiteral("Arena"), slow);
-        QVERIFY(Shown<TfrmDownloadLevel>().isEmpty());
-        QTRY_COMPARE(Shown<TfrmDownloadLevel>().size(), 1);
-        QPointer<TfrmDownloadLevel> window = Shown<TfrmDownloadLevel>().first();
+        QVERIFY(VisibleWindows<TfrmDownloadLevel>().isEmpty());
+        QTRY_COMPARE(VisibleWindows<TfrmDownloadLevel>().size(), 1);
+        QPointer<TfrmDownloadLevel> window = VisibleWindows<TfrmDownloadLevel>().first();
         QCOMPARE(window->lblBytesSecond->text(), QStringLiteral("Unknown"));
         TfrmDownloadLevel::OpenFor(QStringLiteral("Arena"), slow);
         QSignalSpy downloaded(window.data(), &TfrmDownloadLevel::LevelDownloaded);
         QTRY_VERIFY_WITH_TIMEOUT(window->lblTime->text().toInt() >= 1, Wait);
-        QCOMPARE(Shown<TfrmDownloadLevel>().size(), 1);
+        QCOMPARE(VisibleWindows<TfrmDownloadLevel>().size(), 1);
         const QString local = m_dir->path() + QStringLiteral("/dl/levels/city.mn3");
         QCOMPARE(window->lblDownloadLocation->text(), QDir::toNativeSeparators(local));
         QCOMPARE(window->lblFileSize->text(), QStringLiteral("200000"));
@@ -279,8 +279,8 @@ private slots:
 
         m_kit->Config->edtDescentPath->setText(m_dir->path() + QStringLiteral("\\d3"));
         TfrmDownloadLevel::OpenFor(QStringLiteral("Arena"), m_http.Url("size=100000/chunk=1000/hold=20000/city.mn3"));
-        QTRY_COMPARE(Shown<TfrmDownloadLevel>().size(), 1);
-        window = Shown<TfrmDownloadLevel>().first();
+        QTRY_COMPARE(VisibleWindows<TfrmDownloadLevel>().size(), 1);
+        window = VisibleWindows<TfrmDownloadLevel>().first();
         QTRY_VERIFY_WITH_TIMEOUT(window->HTTP->Received() > 0, Wait);
         QTest::mouseClick(window->btnCancel, Qt::LeftButton);
         QTRY_VERIFY(window.isNull());
@@ -297,7 +297,7 @@ private slots:
             TfrmDownloadLevel::OpenFor(QStringLiteral("Arena"), QLatin1String(address));
             QVERIFY(m_kit->Boxes.isEmpty());
             QTRY_COMPARE(m_kit->Boxes, QStringList{"Unable to get level from Arena"});
-            QVERIFY(Shown<TfrmDownloadLevel>().isEmpty());
+            QVERIFY(VisibleWindows<TfrmDownloadLevel>().isEmpty());
         }
         QVERIFY(!QFileInfo::exists(m_dir->path() + QStringLiteral("/d3")));
     }

@@ -73,9 +73,9 @@ private slots:
     }
     void cleanup()
     {
-        for (TfrmDownloadLevel *window : Shown<TfrmDownloadLevel>())
+        for (TfrmDownloadLevel *window : VisibleWindows<TfrmDownloadLevel>())
             window->close();
-        QTRY_VERIFY(Shown<TfrmDownloadLevel>().isEmpty());
+        QTRY_VERIFY(VisibleWindows<TfrmDownloadLevel>().isEmpty());
     }
     void cleanupTestCase()
     {

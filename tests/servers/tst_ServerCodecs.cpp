@@ -96,7 +96,7 @@ private slots:
     {
         QFETCH(QByteArray, request);
         QFETCH(QByteArray, bytes);
-        QCOMPARE(HexDump(request), HexDump(bytes));
+        QCOMPARE(request.toHex(' '), bytes.toHex(' '));
     }
 
     // Replies as sent, and every prefix of each read exactly like that prefix followed by zeros.

@@ -31,8 +31,3 @@ inline QByteArray HexBytes(const QString &table)
     }
     return out;
 }
-
-inline QString HexDump(const QByteArray &bytes)
-{
-    return QString::fromLatin1(bytes.toHex(' '));
-}
